@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, test and benchmark.
+# Idempotent: checks each package with dpkg first and runs apt-get only when something is
+# missing. Works as root on a fresh Debian 12 machine (uses sudo when not root).
+set -euo pipefail
+
+packages=(
+    # toolchain and build
+    g++ cmake ninja-build pkg-config git python3
+    # tests and benchmarks
+    libgtest-dev libgmock-dev libbenchmark-dev
+    # benchmark-only reference FFT (never linked into the product)
+    libfftw3-dev
+    # formatting
+    clang-format
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg -s "$package" >/dev/null 2>&1; then
+        missing+=("$package")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
