@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -124,6 +125,24 @@ TEST_F(SmartBufferTest, ReleaseAfterClearPoolGoesBackToTheHeap) {
     ReleaseBlock(kept, kSize); // no list any more: freed, not retained (the leak checker agrees)
     EXPECT_EQ(PoolFreeBlocks(kSize), -1);
     ReleaseBlock(nullptr, kSize);
+}
+
+// Runs in a child process: shutting the pool down must not disturb the other tests.
+TEST(SmartBufferShutdownTest, ShutdownFreesEveryListAndLateReleasesGoToTheHeap) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const int64_t before = PoolBlocksInUse();
+            void* held = AcquireBlock(4000);
+            void* pooled = AcquireBlock(4000);
+            ReleaseBlock(pooled, 4000);
+            TZemSmartBufferManager::Instance().Shutdown();
+            bool ok = PoolListSizes().empty();
+            ReleaseBlock(held, 4000); // arrives after shutdown: freed at once, no crash
+            ok = ok && PoolFreeBlocks(4000) == -1 && PoolBlocksInUse() == before;
+            std::exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 // Storage objects: owner and holder counting.
