@@ -1,1 +1,640 @@
-// placeholder
+// Copy, convert, fill/zero, floating arithmetic and statistics.
+//
+// The hot loops are written as plain element loops over local pointers so the compiler
+// vectorises them; each such routine is cloned for AVX2 and picked at load time, with the
+// portable clone always present.
+
+#include "dsp/VecPrimitives.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// Wide-vector clones of the hot loops are picked at load time; the default clone runs anywhere.
+#define VEC_CLONES __attribute__((target_clones("avx2", "default")))
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Loads and stores through memcpy so strided rows may sit at any byte offset.
+template <typename T> inline T LoadAt(const unsigned char* p) {
+    T v;
+    std::memcpy(&v, p, sizeof(T));
+    return v;
+}
+
+template <typename T> inline void StoreAt(unsigned char* p, T v) {
+    std::memcpy(p, &v, sizeof(T));
+}
+
+inline const unsigned char* Bytes(const void* p) {
+    return static_cast<const unsigned char*>(p);
+}
+
+inline unsigned char* Bytes(void* p) {
+    return static_cast<unsigned char*>(p);
+}
+
+inline TVecStatus CheckRegion(const void* src, int32_t srcStep, const void* dst, int32_t dstStep,
+                              int32_t width, int32_t height) {
+    if (src == nullptr || dst == nullptr) {
+        return vsNullPtrErr;
+    }
+    if (width <= 0 || height <= 0) {
+        return vsSizeErr;
+    }
+    if (srcStep <= 0 || dstStep <= 0) {
+        return vsStepErr;
+    }
+    return vsOk;
+}
+
+// dst(row, col) = convert(src(row, col)) over a width × height region; the audio case is
+// width 1, so that case gets its own loop without a per-row inner loop.
+template <typename TSrc, typename TDst, typename Convert>
+inline void StridedMap(const TSrc* src, int32_t srcStep, TDst* dst, int32_t dstStep, int32_t width,
+                       int32_t height, Convert convert) {
+    const unsigned char* srcRow = Bytes(src);
+    unsigned char* dstRow = Bytes(dst);
+    if (width == 1) {
+        for (int32_t row = 0; row < height; ++row) {
+            StoreAt<TDst>(dstRow + static_cast<ptrdiff_t>(row) * dstStep,
+                          convert(LoadAt<TSrc>(srcRow + static_cast<ptrdiff_t>(row) * srcStep)));
+        }
+        return;
+    }
+    for (int32_t row = 0; row < height; ++row) {
+        for (int32_t col = 0; col < width; ++col) {
+            StoreAt<TDst>(dstRow + col * sizeof(TDst),
+                          convert(LoadAt<TSrc>(srcRow + col * sizeof(TSrc))));
+        }
+        srcRow += srcStep;
+        dstRow += dstStep;
+    }
+}
+
+template <typename T>
+inline TVecStatus CopyStrided(const T* src, int32_t srcStep, T* dst, int32_t dstStep, int32_t width,
+                              int32_t height) {
+    const TVecStatus status = CheckRegion(src, srcStep, dst, dstStep, width, height);
+    if (status != vsOk) {
+        return status;
+    }
+    if (width == 1) {
+        StridedMap(src, srcStep, dst, dstStep, width, height, [](T v) { return v; });
+        return vsOk;
+    }
+    const size_t rowBytes = static_cast<size_t>(width) * sizeof(T);
+    const unsigned char* srcRow = Bytes(src);
+    unsigned char* dstRow = Bytes(dst);
+    for (int32_t row = 0; row < height; ++row) {
+        std::memmove(dstRow, srcRow, rowBytes);
+        srcRow += srcStep;
+        dstRow += dstStep;
+    }
+    return vsOk;
+}
+
+// Scaling by 2^−scale as two exact power-of-two factors: any |scale| up to 2200 is covered,
+// and beyond that every finite nonzero value already lands at 0 or saturates. Multiplying by a
+// power of two is exact unless it overflows (then saturation follows anyway) or underflows
+// (then the value is far below 0.5 and rounds to 0 anyway).
+struct TScaleFactors {
+    double first;
+    double second;
+};
+
+inline TScaleFactors MakeScaleFactors(int32_t scale) {
+    int32_t up = scale < -2200 ? 2200 : (scale > 2200 ? -2200 : -scale);
+    const int32_t half = up / 2;
+    return {std::ldexp(1.0, half), std::ldexp(1.0, up - half)};
+}
+
+constexpr double kInt32Lo = -2147483648.0;
+constexpr double kInt32Hi = 2147483647.0;
+
+// Already rounded (or about to be truncated) value to int32 with saturation; NaN gives 0.
+inline int32_t SaturateToInt32(double v) {
+    double c = v > kInt32Hi ? kInt32Hi : v;
+    c = c < kInt32Lo ? kInt32Lo : c;
+    c = v == v ? c : 0.0;
+    return static_cast<int32_t>(c);
+}
+
+template <typename T>
+inline void ConvertToInt32(const T* src, int32_t* dst, int32_t len, TVecRoundMode mode,
+                           TScaleFactors factors) {
+    if (mode == rmZero) {
+        // The cast truncates toward zero once the value is inside the int32 range.
+        for (int32_t i = 0; i < len; ++i) {
+            dst[i] = SaturateToInt32(static_cast<double>(src[i]) * factors.first * factors.second);
+        }
+    } else {
+        // nearbyint rounds by the current mode, which is to nearest with ties to even.
+        for (int32_t i = 0; i < len; ++i) {
+            dst[i] = SaturateToInt32(
+                std::nearbyint(static_cast<double>(src[i]) * factors.first * factors.second));
+        }
+    }
+}
+
+template <typename T, int kStride>
+inline void DeinterleaveFixed(const T* src, double* dst, int32_t len) {
+    for (int32_t i = 0; i < len; ++i) {
+        dst[i] = static_cast<double>(src[static_cast<ptrdiff_t>(i) * kStride]);
+    }
+}
+
+// The common frame layouts (mono, stereo, four channels) get loops with a fixed stride the
+// compiler can turn into shuffles; any other step goes element by element.
+template <typename T>
+inline TVecStatus Deinterleave(const T* src, int32_t srcStep, double* dst, int32_t len) {
+    if (src == nullptr || dst == nullptr) {
+        return vsNullPtrErr;
+    }
+    if (len <= 0) {
+        return vsSizeErr;
+    }
+    if (srcStep <= 0) {
+        return vsStepErr;
+    }
+    if (srcStep == sizeof(T)) {
+        DeinterleaveFixed<T, 1>(src, dst, len);
+    } else if (srcStep == 2 * sizeof(T)) {
+        DeinterleaveFixed<T, 2>(src, dst, len);
+    } else if (srcStep == 4 * sizeof(T)) {
+        DeinterleaveFixed<T, 4>(src, dst, len);
+    } else {
+        const unsigned char* bytes = Bytes(src);
+        for (int32_t i = 0; i < len; ++i) {
+            dst[i] = static_cast<double>(LoadAt<T>(bytes + static_cast<ptrdiff_t>(i) * srcStep));
+        }
+    }
+    return vsOk;
+}
+
+inline TVecStatus CheckPair(const void* src, const void* dst, int32_t len) {
+    if (src == nullptr || dst == nullptr) {
+        return vsNullPtrErr;
+    }
+    if (len <= 0) {
+        return vsSizeErr;
+    }
+    return vsOk;
+}
+
+inline TVecStatus CheckOne(const void* dst, int32_t len) {
+    if (dst == nullptr) {
+        return vsNullPtrErr;
+    }
+    if (len <= 0) {
+        return vsSizeErr;
+    }
+    return vsOk;
+}
+
+template <typename T> inline TVecStatus Fill(T value, T* dst, int32_t len) {
+    const TVecStatus status = CheckOne(dst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    for (int32_t i = 0; i < len; ++i) {
+        dst[i] = value;
+    }
+    return vsOk;
+}
+
+inline TVecStatus ZeroBytes(void* dst, int32_t len, size_t elementSize) {
+    const TVecStatus status = CheckOne(dst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    std::memset(dst, 0, static_cast<size_t>(len) * elementSize);
+    return vsOk;
+}
+
+// The first element, then each following one for which `better(x, current)` holds replaces it.
+template <typename Better>
+inline TVecStatus Extreme(const double* src, int32_t len, double* result, Better better) {
+    if (src == nullptr || result == nullptr) {
+        return vsNullPtrErr;
+    }
+    if (len <= 0) {
+        return vsSizeErr;
+    }
+    double current = src[0];
+    for (int32_t i = 1; i < len; ++i) {
+        current = better(src[i], current) ? src[i] : current;
+    }
+    *result = current;
+    return vsOk;
+}
+
+} // namespace
+
+// ---- copy ----------------------------------------------------------------------------------
+
+TVecStatus VecCopy8u(const uint8_t* src, uint8_t* dst, int32_t len) {
+    const TVecStatus status = CheckPair(src, dst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    std::memmove(dst, src, static_cast<size_t>(len));
+    return vsOk;
+}
+
+TVecStatus VecCopy64f(const double* src, double* dst, int32_t len) {
+    const TVecStatus status = CheckPair(src, dst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    // A forward element copy and memmove agree unless dst lies inside the source above src;
+    // there the forward copy repeats the leading elements, and that is what it must do.
+    if (dst > src && dst < src + len) {
+        for (int32_t i = 0; i < len; ++i) {
+            dst[i] = src[i];
+        }
+    } else {
+        std::memmove(dst, src, static_cast<size_t>(len) * sizeof(double));
+    }
+    return vsOk;
+}
+
+TVecStatus VecCopyStrided8u(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep,
+                            int32_t width, int32_t height) {
+    return CopyStrided(src, srcStep, dst, dstStep, width, height);
+}
+
+TVecStatus VecCopyStrided16s(const int16_t* src, int32_t srcStep, int16_t* dst, int32_t dstStep,
+                             int32_t width, int32_t height) {
+    return CopyStrided(src, srcStep, dst, dstStep, width, height);
+}
+
+TVecStatus VecCopyStrided32s(const int32_t* src, int32_t srcStep, int32_t* dst, int32_t dstStep,
+                             int32_t width, int32_t height) {
+    return CopyStrided(src, srcStep, dst, dstStep, width, height);
+}
+
+// ---- convert -------------------------------------------------------------------------------
+
+VEC_CLONES TVecStatus VecConvert32sTo64f(const int32_t* src, double* dst, int32_t len) {
+    const TVecStatus status = CheckPair(src, dst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    for (int32_t i = 0; i < len; ++i) {
+        dst[i] = static_cast<double>(src[i]);
+    }
+    return vsOk;
+}
+
+VEC_CLONES TVecStatus VecConvert32fTo64f(const float* src, double* dst, int32_t len) {
+    const TVecStatus status = CheckPair(src, dst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    for (int32_t i = 0; i < len; ++i) {
+        dst[i] = static_cast<double>(src[i]);
+    }
+    return vsOk;
+}
+
+VEC_CLONES TVecStatus VecConvert64fTo32f(const double* src, float* dst, int32_t len) {
+    const TVecStatus status = CheckPair(src, dst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    constexpr double kLimit = 3.4028235e38;
+    for (int32_t i = 0; i < len; ++i) {
+        double v = src[i];
+        // Comparisons (not min/max) so NaN passes through unchanged.
+        v = v >= kLimit ? kLimit : v;
+        v = v <= -kLimit ? -kLimit : v;
+        dst[i] = static_cast<float>(v);
+    }
+    return vsOk;
+}
+
+VEC_CLONES TVecStatus VecConvert32fTo32s(const float* src, int32_t* dst, int32_t len,
+                                         TVecRoundMode mode, int32_t scale) {
+    const TVecStatus status = CheckPair(src, dst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    ConvertToInt32(src, dst, len, mode, MakeScaleFactors(scale));
+    return vsOk;
+}
+
+VEC_CLONES TVecStatus VecConvert64fTo32s(const double* src, int32_t* dst, int32_t len,
+                                         TVecRoundMode mode, int32_t scale) {
+    const TVecStatus status = CheckPair(src, dst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    ConvertToInt32(src, dst, len, mode, MakeScaleFactors(scale));
+    return vsOk;
+}
+
+TVecStatus VecConvertStrided8uTo16s(const uint8_t* src, int32_t srcStep, int16_t* dst,
+                                    int32_t dstStep, int32_t width, int32_t height) {
+    const TVecStatus status = CheckRegion(src, srcStep, dst, dstStep, width, height);
+    if (status != vsOk) {
+        return status;
+    }
+    StridedMap(src, srcStep, dst, dstStep, width, height,
+               [](uint8_t x) { return static_cast<int16_t>(int32_t{x} * 257 - 32768); });
+    return vsOk;
+}
+
+TVecStatus VecConvertStrided8uTo32s(const uint8_t* src, int32_t srcStep, int32_t* dst,
+                                    int32_t dstStep, int32_t width, int32_t height) {
+    const TVecStatus status = CheckRegion(src, srcStep, dst, dstStep, width, height);
+    if (status != vsOk) {
+        return status;
+    }
+    StridedMap(src, srcStep, dst, dstStep, width, height, [](uint8_t x) {
+        return static_cast<int32_t>(int64_t{x} * 16843009 - 2147483648LL);
+    });
+    return vsOk;
+}
+
+TVecStatus VecConvertStrided16sTo8u(const int16_t* src, int32_t srcStep, uint8_t* dst,
+                                    int32_t dstStep, int32_t width, int32_t height) {
+    const TVecStatus status = CheckRegion(src, srcStep, dst, dstStep, width, height);
+    if (status != vsOk) {
+        return status;
+    }
+    StridedMap(src, srcStep, dst, dstStep, width, height, [](int16_t x) {
+        const int32_t v = x;
+        return static_cast<uint8_t>((((v - (v >> 8)) >> 8) + 128) & 0xFF);
+    });
+    return vsOk;
+}
+
+TVecStatus VecConvertStrided32sTo8u(const int32_t* src, int32_t srcStep, uint8_t* dst,
+                                    int32_t dstStep, int32_t width, int32_t height) {
+    const TVecStatus status = CheckRegion(src, srcStep, dst, dstStep, width, height);
+    if (status != vsOk) {
+        return status;
+    }
+    StridedMap(src, srcStep, dst, dstStep, width, height, [](int32_t x) {
+        const int64_t v = x;
+        return static_cast<uint8_t>((((v - (v >> 8)) >> 24) + 128) & 0xFF);
+    });
+    return vsOk;
+}
+
+VEC_CLONES TVecStatus VecDeinterleave16sTo64f(const int16_t* src, int32_t srcStep, double* dst,
+                                              int32_t len) {
+    return Deinterleave(src, srcStep, dst, len);
+}
+
+VEC_CLONES TVecStatus VecDeinterleave32sTo64f(const int32_t* src, int32_t srcStep, double* dst,
+                                              int32_t len) {
+    return Deinterleave(src, srcStep, dst, len);
+}
+
+// ---- floating arithmetic (in place) --------------------------------------------------------
+
+VEC_CLONES TVecStatus VecAdd64f(const double* src, double* srcDst, int32_t len) {
+    const TVecStatus status = CheckPair(src, srcDst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    for (int32_t i = 0; i < len; ++i) {
+        srcDst[i] += src[i];
+    }
+    return vsOk;
+}
+
+VEC_CLONES TVecStatus VecSub64f(const double* src, double* srcDst, int32_t len) {
+    const TVecStatus status = CheckPair(src, srcDst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    for (int32_t i = 0; i < len; ++i) {
+        srcDst[i] -= src[i];
+    }
+    return vsOk;
+}
+
+VEC_CLONES TVecStatus VecMul64f(const double* src, double* srcDst, int32_t len) {
+    const TVecStatus status = CheckPair(src, srcDst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    for (int32_t i = 0; i < len; ++i) {
+        srcDst[i] *= src[i];
+    }
+    return vsOk;
+}
+
+VEC_CLONES TVecStatus VecDiv64f(const double* src, double* srcDst, int32_t len) {
+    const TVecStatus status = CheckPair(src, srcDst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    // A zero divisor of either sign gives the dividend's sign to the infinity, so −0 is
+    // treated like +0 rather than left to the IEEE division.
+    bool divZero = false;
+    for (int32_t i = 0; i < len; ++i) {
+        const double divisor = src[i];
+        const double dividend = srcDst[i];
+        const bool zero = divisor == 0.0;
+        const double byZero = dividend > 0.0 ? kInf : (dividend < 0.0 ? -kInf : kNaN);
+        srcDst[i] = zero ? byZero : dividend / divisor;
+        divZero |= zero;
+    }
+    return divZero ? vsDivByZero : vsOk;
+}
+
+VEC_CLONES TVecStatus VecAdd64fc(const TVecComplex* src, TVecComplex* srcDst, int32_t len) {
+    const TVecStatus status = CheckPair(src, srcDst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    for (int32_t i = 0; i < len; ++i) {
+        srcDst[i].re += src[i].re;
+        srcDst[i].im += src[i].im;
+    }
+    return vsOk;
+}
+
+VEC_CLONES TVecStatus VecSub64fc(const TVecComplex* src, TVecComplex* srcDst, int32_t len) {
+    const TVecStatus status = CheckPair(src, srcDst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    for (int32_t i = 0; i < len; ++i) {
+        srcDst[i].re -= src[i].re;
+        srcDst[i].im -= src[i].im;
+    }
+    return vsOk;
+}
+
+VEC_CLONES TVecStatus VecMul64fc(const TVecComplex* src, TVecComplex* srcDst, int32_t len) {
+    const TVecStatus status = CheckPair(src, srcDst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    for (int32_t i = 0; i < len; ++i) {
+        const double a = srcDst[i].re;
+        const double b = srcDst[i].im;
+        const double c = src[i].re;
+        const double d = src[i].im;
+        srcDst[i].re = a * c - b * d;
+        srcDst[i].im = a * d + b * c;
+    }
+    return vsOk;
+}
+
+VEC_CLONES TVecStatus VecDiv64fc(const TVecComplex* src, TVecComplex* srcDst, int32_t len) {
+    const TVecStatus status = CheckPair(src, srcDst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    // The textbook formula without rescaling: callers rely on its exact rounding, not on the
+    // wider range a scaled division would give.
+    bool divZero = false;
+    for (int32_t i = 0; i < len; ++i) {
+        const double a = srcDst[i].re;
+        const double b = srcDst[i].im;
+        const double c = src[i].re;
+        const double d = src[i].im;
+        const bool zero = c == 0.0 && d == 0.0;
+        const double denominator = c * c + d * d;
+        const double re = (a * c + b * d) / denominator;
+        const double im = (b * c - a * d) / denominator;
+        srcDst[i].re = zero ? kNaN : re;
+        srcDst[i].im = zero ? kNaN : im;
+        divZero |= zero;
+    }
+    return divZero ? vsDivByZero : vsOk;
+}
+
+VEC_CLONES TVecStatus VecMulConst64f(const double* src, double value, double* dst, int32_t len) {
+    const TVecStatus status = CheckPair(src, dst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    // 1 copies and 0 zeroes outright, so infinities and NaNs do not leak through 0 × x.
+    if (value == 0.0) {
+        std::memset(dst, 0, static_cast<size_t>(len) * sizeof(double));
+    } else if (value == 1.0) {
+        if (dst != src) {
+            std::memmove(dst, src, static_cast<size_t>(len) * sizeof(double));
+        }
+    } else {
+        for (int32_t i = 0; i < len; ++i) {
+            dst[i] = value * src[i];
+        }
+    }
+    return vsOk;
+}
+
+// ---- fill and zero -------------------------------------------------------------------------
+
+TVecStatus VecFill8u(uint8_t value, uint8_t* dst, int32_t len) {
+    const TVecStatus status = CheckOne(dst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    std::memset(dst, value, static_cast<size_t>(len));
+    return vsOk;
+}
+
+TVecStatus VecFill16s(int16_t value, int16_t* dst, int32_t len) {
+    return Fill(value, dst, len);
+}
+
+TVecStatus VecFill32s(int32_t value, int32_t* dst, int32_t len) {
+    return Fill(value, dst, len);
+}
+
+TVecStatus VecFill64f(double value, double* dst, int32_t len) {
+    return Fill(value, dst, len);
+}
+
+TVecStatus VecFill64fc(TVecComplex value, TVecComplex* dst, int32_t len) {
+    return Fill(value, dst, len);
+}
+
+TVecStatus VecFillStrided32s(int32_t value, int32_t* dst, int32_t dstStep, int32_t width,
+                             int32_t height) {
+    if (dst == nullptr) {
+        return vsNullPtrErr;
+    }
+    if (width <= 0 || height <= 0) {
+        return vsSizeErr;
+    }
+    if (dstStep <= 0) {
+        return vsStepErr;
+    }
+    unsigned char* row = Bytes(dst);
+    for (int32_t r = 0; r < height; ++r) {
+        for (int32_t col = 0; col < width; ++col) {
+            StoreAt<int32_t>(row + col * sizeof(int32_t), value);
+        }
+        row += dstStep;
+    }
+    return vsOk;
+}
+
+TVecStatus VecZero8u(uint8_t* dst, int32_t len) {
+    return ZeroBytes(dst, len, sizeof(uint8_t));
+}
+
+TVecStatus VecZero16s(int16_t* dst, int32_t len) {
+    return ZeroBytes(dst, len, sizeof(int16_t));
+}
+
+TVecStatus VecZero32s(int32_t* dst, int32_t len) {
+    return ZeroBytes(dst, len, sizeof(int32_t));
+}
+
+TVecStatus VecZero64f(double* dst, int32_t len) {
+    return ZeroBytes(dst, len, sizeof(double));
+}
+
+TVecStatus VecZero64fc(TVecComplex* dst, int32_t len) {
+    return ZeroBytes(dst, len, sizeof(TVecComplex));
+}
+
+// ---- statistics ----------------------------------------------------------------------------
+
+TVecStatus VecMin64f(const double* src, int32_t len, double* result) {
+    return Extreme(src, len, result, [](double x, double current) { return x < current; });
+}
+
+TVecStatus VecMax64f(const double* src, int32_t len, double* result) {
+    return Extreme(src, len, result, [](double x, double current) { return x > current; });
+}
+
+VEC_CLONES TVecStatus VecMagnitude64fc(const TVecComplex* src, double* dst, int32_t len) {
+    const TVecStatus status = CheckPair(src, dst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    for (int32_t i = 0; i < len; ++i) {
+        const double re = src[i].re;
+        const double im = src[i].im;
+        dst[i] = std::sqrt(re * re + im * im);
+    }
+    return vsOk;
+}
+
+TVecStatus VecConjExtend64fc(TVecComplex* srcDst, int32_t len) {
+    const TVecStatus status = CheckOne(srcDst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    // Conjugate symmetry X[len − k] = conj(X[k]) for the upper half.
+    for (int32_t k = len / 2 + 1; k < len; ++k) {
+        srcDst[k].re = srcDst[len - k].re;
+        srcDst[k].im = -srcDst[len - k].im;
+    }
+    return vsOk;
+}
