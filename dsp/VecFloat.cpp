@@ -1,12 +1,11 @@
-// Copy, conversion, fill/zero, floating arithmetic and statistics routines.
+// Copy, convert, fill/zero, floating arithmetic and statistics.
 //
-// The hot loops (widening conversions, deinterleave, add, multiply by a constant, magnitude,
-// min/max) are plain counted loops over memcpy loads so the compiler vectorises them; each is
-// cloned for AVX2 and picked at load time, with the baseline x86-64 clone always present.
+// The hot loops are written as plain element loops over local pointers so the compiler
+// vectorises them; each such routine is cloned for AVX2 and picked at load time, with the
+// portable clone always present.
 
 #include "dsp/VecPrimitives.h"
 
-#include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -15,17 +14,12 @@
 namespace {
 
 // Wide-vector clones of the hot loops are picked at load time; the default clone runs anywhere.
-// The AVX2 clone deliberately does not enable FMA: contracting re² + im² or a·c − b·d into a
-// fused operation would change the low bits relative to the portable clone.
 #define VEC_CLONES __attribute__((target_clones("avx2", "default")))
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInt32Lo = -2147483648.0;
-constexpr double kInt32Hi = 2147483647.0;
 
-// Loads and stores through memcpy so elements may sit at any byte offset (odd steps,
-// unaligned blocks) without undefined behaviour; the compiler turns them into plain moves.
+// Loads and stores through memcpy so strided rows may sit at any byte offset.
 template <typename T> inline T LoadAt(const unsigned char* p) {
     T v;
     std::memcpy(&v, p, sizeof(T));
@@ -44,9 +38,8 @@ inline unsigned char* Bytes(void* p) {
     return static_cast<unsigned char*>(p);
 }
 
-// Checks shared by every strided routine, in the documented order.
-inline TVecStatus CheckStrided(const void* src, int32_t srcStep, const void* dst, int32_t dstStep,
-                               int32_t width, int32_t height) {
+inline TVecStatus CheckRegion(const void* src, int32_t srcStep, const void* dst, int32_t dstStep,
+                              int32_t width, int32_t height) {
     if (src == nullptr || dst == nullptr) {
         return vsNullPtrErr;
     }
@@ -59,40 +52,106 @@ inline TVecStatus CheckStrided(const void* src, int32_t srcStep, const void* dst
     return vsOk;
 }
 
-// dst(row, col) = op(src(row, col)) over a width × height region; rows are `step` bytes apart
-// and may start at any byte offset. Row offsets are formed in 64 bits: height × step can
-// exceed 2^31 for large regions.
-template <typename TIn, typename TOut, typename Op>
-inline TVecStatus StridedMap(const TIn* src, int32_t srcStep, TOut* dst, int32_t dstStep,
-                             int32_t width, int32_t height, Op op) {
-    const TVecStatus status = CheckStrided(src, srcStep, dst, dstStep, width, height);
+// dst(row, col) = convert(src(row, col)) over a width × height region; the audio case is
+// width 1, so that case gets its own loop without a per-row inner loop.
+template <typename TSrc, typename TDst, typename Convert>
+inline void StridedMap(const TSrc* src, int32_t srcStep, TDst* dst, int32_t dstStep, int32_t width,
+                       int32_t height, Convert convert) {
+    const unsigned char* srcRow = Bytes(src);
+    unsigned char* dstRow = Bytes(dst);
+    if (width == 1) {
+        for (int32_t row = 0; row < height; ++row) {
+            StoreAt<TDst>(dstRow + static_cast<ptrdiff_t>(row) * dstStep,
+                          convert(LoadAt<TSrc>(srcRow + static_cast<ptrdiff_t>(row) * srcStep)));
+        }
+        return;
+    }
+    for (int32_t row = 0; row < height; ++row) {
+        for (int32_t col = 0; col < width; ++col) {
+            StoreAt<TDst>(dstRow + col * sizeof(TDst),
+                          convert(LoadAt<TSrc>(srcRow + col * sizeof(TSrc))));
+        }
+        srcRow += srcStep;
+        dstRow += dstStep;
+    }
+}
+
+template <typename T>
+inline TVecStatus CopyStrided(const T* src, int32_t srcStep, T* dst, int32_t dstStep, int32_t width,
+                              int32_t height) {
+    const TVecStatus status = CheckRegion(src, srcStep, dst, dstStep, width, height);
     if (status != vsOk) {
         return status;
     }
+    if (width == 1) {
+        StridedMap(src, srcStep, dst, dstStep, width, height, [](T v) { return v; });
+        return vsOk;
+    }
+    const size_t rowBytes = static_cast<size_t>(width) * sizeof(T);
     const unsigned char* srcRow = Bytes(src);
     unsigned char* dstRow = Bytes(dst);
     for (int32_t row = 0; row < height; ++row) {
-        for (int32_t col = 0; col < width; ++col) {
-            StoreAt<TOut>(dstRow + static_cast<size_t>(col) * sizeof(TOut),
-                          op(LoadAt<TIn>(srcRow + static_cast<size_t>(col) * sizeof(TIn))));
-        }
+        std::memmove(dstRow, srcRow, rowBytes);
         srcRow += srcStep;
         dstRow += dstStep;
     }
     return vsOk;
 }
 
-// Fixed element stride: the compiler sees a constant stride and vectorises the gather into
-// loads and shuffles. `kStride` is in elements of TIn.
-template <typename TIn, int kStride>
-inline void DeinterleaveFixed(const unsigned char* src, double* dst, int32_t len) {
-    for (int32_t i = 0; i < len; ++i) {
-        dst[i] = LoadAt<TIn>(src + static_cast<size_t>(i) * kStride * sizeof(TIn));
+// Scaling by 2^−scale as two exact power-of-two factors: any |scale| up to 2200 is covered,
+// and beyond that every finite nonzero value already lands at 0 or saturates. Multiplying by a
+// power of two is exact unless it overflows (then saturation follows anyway) or underflows
+// (then the value is far below 0.5 and rounds to 0 anyway).
+struct TScaleFactors {
+    double first;
+    double second;
+};
+
+inline TScaleFactors MakeScaleFactors(int32_t scale) {
+    int32_t up = scale < -2200 ? 2200 : (scale > 2200 ? -2200 : -scale);
+    const int32_t half = up / 2;
+    return {std::ldexp(1.0, half), std::ldexp(1.0, up - half)};
+}
+
+constexpr double kInt32Lo = -2147483648.0;
+constexpr double kInt32Hi = 2147483647.0;
+
+// Already rounded (or about to be truncated) value to int32 with saturation; NaN gives 0.
+inline int32_t SaturateToInt32(double v) {
+    double c = v > kInt32Hi ? kInt32Hi : v;
+    c = c < kInt32Lo ? kInt32Lo : c;
+    c = v == v ? c : 0.0;
+    return static_cast<int32_t>(c);
+}
+
+template <typename T>
+inline void ConvertToInt32(const T* src, int32_t* dst, int32_t len, TVecRoundMode mode,
+                           TScaleFactors factors) {
+    if (mode == rmZero) {
+        // The cast truncates toward zero once the value is inside the int32 range.
+        for (int32_t i = 0; i < len; ++i) {
+            dst[i] = SaturateToInt32(static_cast<double>(src[i]) * factors.first * factors.second);
+        }
+    } else {
+        // nearbyint rounds by the current mode, which is to nearest with ties to even.
+        for (int32_t i = 0; i < len; ++i) {
+            dst[i] = SaturateToInt32(
+                std::nearbyint(static_cast<double>(src[i]) * factors.first * factors.second));
+        }
     }
 }
 
-template <typename TIn>
-inline TVecStatus Deinterleave(const TIn* src, int32_t srcStep, double* dst, int32_t len) {
+template <typename T, int kStride>
+inline void DeinterleaveFixed(const T* src, double* dst, int32_t len) {
+    for (int32_t i = 0; i < len; ++i) {
+        dst[i] = static_cast<double>(src[static_cast<ptrdiff_t>(i) * kStride]);
+    }
+}
+
+// The common frame layouts (mono, stereo, four channels) get loops with a fixed stride the
+// compiler can turn into shuffles; any other step goes element by element.
+template <typename T>
+inline TVecStatus Deinterleave(const T* src, int32_t srcStep, double* dst, int32_t len) {
     if (src == nullptr || dst == nullptr) {
         return vsNullPtrErr;
     }
@@ -102,105 +161,43 @@ inline TVecStatus Deinterleave(const TIn* src, int32_t srcStep, double* dst, int
     if (srcStep <= 0) {
         return vsStepErr;
     }
-    const unsigned char* s = Bytes(src);
-    // The layouts the audio code meets: mono, stereo, 4, 6 and 8 channels.
-    if (srcStep % static_cast<int32_t>(sizeof(TIn)) == 0) {
-        switch (srcStep / static_cast<int32_t>(sizeof(TIn))) {
-        case 1:
-            DeinterleaveFixed<TIn, 1>(s, dst, len);
-            return vsOk;
-        case 2:
-            DeinterleaveFixed<TIn, 2>(s, dst, len);
-            return vsOk;
-        case 4:
-            DeinterleaveFixed<TIn, 4>(s, dst, len);
-            return vsOk;
-        case 6:
-            DeinterleaveFixed<TIn, 6>(s, dst, len);
-            return vsOk;
-        case 8:
-            DeinterleaveFixed<TIn, 8>(s, dst, len);
-            return vsOk;
-        default:
-            break;
+    if (srcStep == sizeof(T)) {
+        DeinterleaveFixed<T, 1>(src, dst, len);
+    } else if (srcStep == 2 * sizeof(T)) {
+        DeinterleaveFixed<T, 2>(src, dst, len);
+    } else if (srcStep == 4 * sizeof(T)) {
+        DeinterleaveFixed<T, 4>(src, dst, len);
+    } else {
+        const unsigned char* bytes = Bytes(src);
+        for (int32_t i = 0; i < len; ++i) {
+            dst[i] = static_cast<double>(LoadAt<T>(bytes + static_cast<ptrdiff_t>(i) * srcStep));
         }
-    }
-    for (int32_t i = 0; i < len; ++i) {
-        dst[i] = LoadAt<TIn>(s + static_cast<size_t>(i) * static_cast<size_t>(srcStep));
     }
     return vsOk;
 }
 
-// Rounds an already scaled value and saturates it to int32; NaN becomes 0. Clamping happens
-// on the double so the final conversion never sees an out-of-range value. Nearest rounding
-// uses the current rounding mode, which is ties-to-even unless a caller changed it.
-template <TVecRoundMode kMode> inline int32_t RoundSaturate(double x) {
-    double r = kMode == rmNearest ? std::nearbyint(x) : x; // the conversion itself truncates
-    r = r < kInt32Lo ? kInt32Lo : r;
-    r = r > kInt32Hi ? kInt32Hi : r;
-    r = r == r ? r : 0.0;
-    return static_cast<int32_t>(r);
-}
-
-// value × 2^−scale, rounded and saturated. For |scale| ≤ 1000 the factor 2^−scale is a normal
-// double and the product is exact or, when it underflows, far below 0.5 (rounds to 0 anyway)
-// or overflows (saturates anyway). Beyond that a single factor would be 0 or ∞ and turn ∞ × 0
-// into NaN, so ldexp scales each element exactly instead.
-template <typename TIn, TVecRoundMode kMode>
-inline void ConvertToInt32(const TIn* src, int32_t* dst, int32_t len, int32_t scale) {
-    if (scale == 0) {
-        for (int32_t i = 0; i < len; ++i) {
-            dst[i] = RoundSaturate<kMode>(static_cast<double>(src[i]));
-        }
-    } else if (scale >= -1000 && scale <= 1000) {
-        const double factor = std::ldexp(1.0, -scale);
-        for (int32_t i = 0; i < len; ++i) {
-            dst[i] = RoundSaturate<kMode>(static_cast<double>(src[i]) * factor);
-        }
-    } else {
-        // Any nonzero finite double times 2^±4000 under- or overflows; clamping also keeps
-        // the negation of −2^31 defined.
-        const int exponent =
-            scale > 0 ? -(scale < 4000 ? scale : 4000) : (scale > -4000 ? -scale : 4000);
-        for (int32_t i = 0; i < len; ++i) {
-            dst[i] = RoundSaturate<kMode>(std::ldexp(static_cast<double>(src[i]), exponent));
-        }
-    }
-}
-
-template <typename TIn>
-inline TVecStatus ConvertToInt32Checked(const TIn* src, int32_t* dst, int32_t len,
-                                        TVecRoundMode mode, int32_t scale) {
+inline TVecStatus CheckPair(const void* src, const void* dst, int32_t len) {
     if (src == nullptr || dst == nullptr) {
         return vsNullPtrErr;
     }
     if (len <= 0) {
         return vsSizeErr;
     }
-    if (mode == rmZero) {
-        ConvertToInt32<TIn, rmZero>(src, dst, len, scale);
-    } else {
-        ConvertToInt32<TIn, rmNearest>(src, dst, len, scale);
+    return vsOk;
+}
+
+inline TVecStatus CheckOne(const void* dst, int32_t len) {
+    if (dst == nullptr) {
+        return vsNullPtrErr;
+    }
+    if (len <= 0) {
+        return vsSizeErr;
     }
     return vsOk;
 }
 
-inline TVecStatus CheckUnary(const void* a, const void* b, int32_t len) {
-    if (a == nullptr || b == nullptr) {
-        return vsNullPtrErr;
-    }
-    return len <= 0 ? vsSizeErr : vsOk;
-}
-
-inline TVecStatus CheckDst(const void* dst, int32_t len) {
-    if (dst == nullptr) {
-        return vsNullPtrErr;
-    }
-    return len <= 0 ? vsSizeErr : vsOk;
-}
-
-template <typename T> inline TVecStatus FillRun(T value, T* dst, int32_t len) {
-    const TVecStatus status = CheckDst(dst, len);
+template <typename T> inline TVecStatus Fill(T value, T* dst, int32_t len) {
+    const TVecStatus status = CheckOne(dst, len);
     if (status != vsOk) {
         return status;
     }
@@ -211,7 +208,7 @@ template <typename T> inline TVecStatus FillRun(T value, T* dst, int32_t len) {
 }
 
 inline TVecStatus ZeroBytes(void* dst, int32_t len, size_t elementSize) {
-    const TVecStatus status = CheckDst(dst, len);
+    const TVecStatus status = CheckOne(dst, len);
     if (status != vsOk) {
         return status;
     }
@@ -219,59 +216,21 @@ inline TVecStatus ZeroBytes(void* dst, int32_t len, size_t elementSize) {
     return vsOk;
 }
 
-// Extremum by the rule "the first element, then each following one that compares `Better`
-// replaces it". Since a comparison with NaN is false, a NaN first element is the result and
-// a later NaN never replaces anything. For NaN-free data the rule's result is the first
-// element equal to the extreme value, which differs from the value itself only in the sign
-// of a zero. The vector pass keeps four independent lanes (each applying the rule to its
-// subsequence) and notes any NaN; NaN data or a zero extreme falls back to exact scalar
-// passes, so the fast path never changes the result.
-template <typename Better> inline double Extremum(const double* src, int32_t len, Better better) {
-    constexpr int32_t kLanes = 8;
-    if (len >= 2 * kLanes) {
-        double acc[kLanes];
-        bool anyNaN = false;
-        for (int32_t k = 0; k < kLanes; ++k) {
-            acc[k] = src[k];
-        }
-        const int32_t tailStart = len - (len - kLanes) % kLanes;
-        for (int32_t i = kLanes; i < tailStart; i += kLanes) {
-            for (int32_t k = 0; k < kLanes; ++k) {
-                const double x = src[i + k];
-                acc[k] = better(x, acc[k]) ? x : acc[k];
-                anyNaN |= x != x;
-            }
-        }
-        for (int32_t k = 0; k < kLanes; ++k) {
-            anyNaN |= acc[k] != acc[k];
-        }
-        for (int32_t i = tailStart; i < len; ++i) {
-            anyNaN |= src[i] != src[i];
-        }
-        if (!anyNaN) {
-            double best = acc[0];
-            for (int32_t k = 1; k < kLanes; ++k) {
-                best = better(acc[k], best) ? acc[k] : best;
-            }
-            for (int32_t i = tailStart; i < len; ++i) {
-                best = better(src[i], best) ? src[i] : best;
-            }
-            if (best != 0.0) {
-                return best;
-            }
-            // ±0 extreme: the rule keeps the first zero met (one exists: best came from src).
-            int32_t first = 0;
-            while (src[first] != 0.0) {
-                ++first;
-            }
-            return src[first];
-        }
+// The first element, then each following one for which `better(x, current)` holds replaces it.
+template <typename Better>
+inline TVecStatus Extreme(const double* src, int32_t len, double* result, Better better) {
+    if (src == nullptr || result == nullptr) {
+        return vsNullPtrErr;
     }
-    double best = src[0];
+    if (len <= 0) {
+        return vsSizeErr;
+    }
+    double current = src[0];
     for (int32_t i = 1; i < len; ++i) {
-        best = better(src[i], best) ? src[i] : best;
+        current = better(src[i], current) ? src[i] : current;
     }
-    return best;
+    *result = current;
+    return vsOk;
 }
 
 } // namespace
@@ -279,7 +238,7 @@ template <typename Better> inline double Extremum(const double* src, int32_t len
 // ---- copy ----------------------------------------------------------------------------------
 
 TVecStatus VecCopy8u(const uint8_t* src, uint8_t* dst, int32_t len) {
-    const TVecStatus status = CheckUnary(src, dst, len);
+    const TVecStatus status = CheckPair(src, dst, len);
     if (status != vsOk) {
         return status;
     }
@@ -287,112 +246,145 @@ TVecStatus VecCopy8u(const uint8_t* src, uint8_t* dst, int32_t len) {
     return vsOk;
 }
 
-// memmove gives the forward element copy's result whenever dst ≤ src (the shift towards lower
-// addresses callers rely on) and a true copy for every other overlap.
 TVecStatus VecCopy64f(const double* src, double* dst, int32_t len) {
-    const TVecStatus status = CheckUnary(src, dst, len);
+    const TVecStatus status = CheckPair(src, dst, len);
     if (status != vsOk) {
         return status;
     }
-    std::memmove(dst, src, static_cast<size_t>(len) * sizeof(double));
+    // A forward element copy and memmove agree unless dst lies inside the source above src;
+    // there the forward copy repeats the leading elements, and that is what it must do.
+    if (dst > src && dst < src + len) {
+        for (int32_t i = 0; i < len; ++i) {
+            dst[i] = src[i];
+        }
+    } else {
+        std::memmove(dst, src, static_cast<size_t>(len) * sizeof(double));
+    }
     return vsOk;
 }
 
 TVecStatus VecCopyStrided8u(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep,
                             int32_t width, int32_t height) {
-    return StridedMap(src, srcStep, dst, dstStep, width, height, [](uint8_t x) { return x; });
+    return CopyStrided(src, srcStep, dst, dstStep, width, height);
 }
 
 TVecStatus VecCopyStrided16s(const int16_t* src, int32_t srcStep, int16_t* dst, int32_t dstStep,
                              int32_t width, int32_t height) {
-    return StridedMap(src, srcStep, dst, dstStep, width, height, [](int16_t x) { return x; });
+    return CopyStrided(src, srcStep, dst, dstStep, width, height);
 }
 
 TVecStatus VecCopyStrided32s(const int32_t* src, int32_t srcStep, int32_t* dst, int32_t dstStep,
                              int32_t width, int32_t height) {
-    return StridedMap(src, srcStep, dst, dstStep, width, height, [](int32_t x) { return x; });
+    return CopyStrided(src, srcStep, dst, dstStep, width, height);
 }
 
 // ---- convert -------------------------------------------------------------------------------
 
 VEC_CLONES TVecStatus VecConvert32sTo64f(const int32_t* src, double* dst, int32_t len) {
-    const TVecStatus status = CheckUnary(src, dst, len);
+    const TVecStatus status = CheckPair(src, dst, len);
     if (status != vsOk) {
         return status;
     }
     for (int32_t i = 0; i < len; ++i) {
-        dst[i] = src[i];
+        dst[i] = static_cast<double>(src[i]);
     }
     return vsOk;
 }
 
 VEC_CLONES TVecStatus VecConvert32fTo64f(const float* src, double* dst, int32_t len) {
-    const TVecStatus status = CheckUnary(src, dst, len);
+    const TVecStatus status = CheckPair(src, dst, len);
     if (status != vsOk) {
         return status;
     }
     for (int32_t i = 0; i < len; ++i) {
-        dst[i] = src[i];
+        dst[i] = static_cast<double>(src[i]);
     }
     return vsOk;
 }
 
-// Doubles between FLT_MAX and the clamp limit round to FLT_MAX anyway, so comparing against
-// FLT_MAX itself yields the same results with one exact constant.
 VEC_CLONES TVecStatus VecConvert64fTo32f(const double* src, float* dst, int32_t len) {
-    const TVecStatus status = CheckUnary(src, dst, len);
+    const TVecStatus status = CheckPair(src, dst, len);
     if (status != vsOk) {
         return status;
     }
-    constexpr double kMax = FLT_MAX;
+    constexpr double kLimit = 3.4028235e38;
     for (int32_t i = 0; i < len; ++i) {
-        double x = src[i];
-        x = x < -kMax ? -kMax : x;
-        x = x > kMax ? kMax : x;
-        dst[i] = static_cast<float>(x);
+        double v = src[i];
+        // Comparisons (not min/max) so NaN passes through unchanged.
+        v = v >= kLimit ? kLimit : v;
+        v = v <= -kLimit ? -kLimit : v;
+        dst[i] = static_cast<float>(v);
     }
     return vsOk;
 }
 
 VEC_CLONES TVecStatus VecConvert32fTo32s(const float* src, int32_t* dst, int32_t len,
                                          TVecRoundMode mode, int32_t scale) {
-    return ConvertToInt32Checked(src, dst, len, mode, scale);
+    const TVecStatus status = CheckPair(src, dst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    ConvertToInt32(src, dst, len, mode, MakeScaleFactors(scale));
+    return vsOk;
 }
 
 VEC_CLONES TVecStatus VecConvert64fTo32s(const double* src, int32_t* dst, int32_t len,
                                          TVecRoundMode mode, int32_t scale) {
-    return ConvertToInt32Checked(src, dst, len, mode, scale);
+    const TVecStatus status = CheckPair(src, dst, len);
+    if (status != vsOk) {
+        return status;
+    }
+    ConvertToInt32(src, dst, len, mode, MakeScaleFactors(scale));
+    return vsOk;
 }
 
 TVecStatus VecConvertStrided8uTo16s(const uint8_t* src, int32_t srcStep, int16_t* dst,
                                     int32_t dstStep, int32_t width, int32_t height) {
-    return StridedMap(src, srcStep, dst, dstStep, width, height,
-                      [](uint8_t x) { return static_cast<int16_t>(int32_t{x} * 257 - 32768); });
+    const TVecStatus status = CheckRegion(src, srcStep, dst, dstStep, width, height);
+    if (status != vsOk) {
+        return status;
+    }
+    StridedMap(src, srcStep, dst, dstStep, width, height,
+               [](uint8_t x) { return static_cast<int16_t>(int32_t{x} * 257 - 32768); });
+    return vsOk;
 }
 
 TVecStatus VecConvertStrided8uTo32s(const uint8_t* src, int32_t srcStep, int32_t* dst,
                                     int32_t dstStep, int32_t width, int32_t height) {
-    return StridedMap(src, srcStep, dst, dstStep, width, height, [](uint8_t x) {
+    const TVecStatus status = CheckRegion(src, srcStep, dst, dstStep, width, height);
+    if (status != vsOk) {
+        return status;
+    }
+    StridedMap(src, srcStep, dst, dstStep, width, height, [](uint8_t x) {
         return static_cast<int32_t>(int64_t{x} * 16843009 - 2147483648LL);
     });
+    return vsOk;
 }
 
-// x − (x >> 8) maps the 16-bit range onto 255/256 of itself so the top byte spreads evenly;
-// adding 128 moves signed to offset binary.
 TVecStatus VecConvertStrided16sTo8u(const int16_t* src, int32_t srcStep, uint8_t* dst,
                                     int32_t dstStep, int32_t width, int32_t height) {
-    return StridedMap(src, srcStep, dst, dstStep, width, height, [](int16_t x) {
+    const TVecStatus status = CheckRegion(src, srcStep, dst, dstStep, width, height);
+    if (status != vsOk) {
+        return status;
+    }
+    StridedMap(src, srcStep, dst, dstStep, width, height, [](int16_t x) {
         const int32_t v = x;
-        return static_cast<uint8_t>(((v - (v >> 8)) >> 8) + 128);
+        return static_cast<uint8_t>((((v - (v >> 8)) >> 8) + 128) & 0xFF);
     });
+    return vsOk;
 }
 
 TVecStatus VecConvertStrided32sTo8u(const int32_t* src, int32_t srcStep, uint8_t* dst,
                                     int32_t dstStep, int32_t width, int32_t height) {
-    return StridedMap(src, srcStep, dst, dstStep, width, height, [](int32_t x) {
+    const TVecStatus status = CheckRegion(src, srcStep, dst, dstStep, width, height);
+    if (status != vsOk) {
+        return status;
+    }
+    StridedMap(src, srcStep, dst, dstStep, width, height, [](int32_t x) {
         const int64_t v = x;
-        return static_cast<uint8_t>(((v - (v >> 8)) >> 24) + 128);
+        return static_cast<uint8_t>((((v - (v >> 8)) >> 24) + 128) & 0xFF);
     });
+    return vsOk;
 }
 
 VEC_CLONES TVecStatus VecDeinterleave16sTo64f(const int16_t* src, int32_t srcStep, double* dst,
@@ -407,10 +399,8 @@ VEC_CLONES TVecStatus VecDeinterleave32sTo64f(const int32_t* src, int32_t srcSte
 
 // ---- floating arithmetic (in place) --------------------------------------------------------
 
-// src and srcDst may be the same array; the compiler's run-time overlap check keeps the
-// vector path for that case and for disjoint arrays.
 VEC_CLONES TVecStatus VecAdd64f(const double* src, double* srcDst, int32_t len) {
-    const TVecStatus status = CheckUnary(src, srcDst, len);
+    const TVecStatus status = CheckPair(src, srcDst, len);
     if (status != vsOk) {
         return status;
     }
@@ -421,7 +411,7 @@ VEC_CLONES TVecStatus VecAdd64f(const double* src, double* srcDst, int32_t len) 
 }
 
 VEC_CLONES TVecStatus VecSub64f(const double* src, double* srcDst, int32_t len) {
-    const TVecStatus status = CheckUnary(src, srcDst, len);
+    const TVecStatus status = CheckPair(src, srcDst, len);
     if (status != vsOk) {
         return status;
     }
@@ -432,7 +422,7 @@ VEC_CLONES TVecStatus VecSub64f(const double* src, double* srcDst, int32_t len) 
 }
 
 VEC_CLONES TVecStatus VecMul64f(const double* src, double* srcDst, int32_t len) {
-    const TVecStatus status = CheckUnary(src, srcDst, len);
+    const TVecStatus status = CheckPair(src, srcDst, len);
     if (status != vsOk) {
         return status;
     }
@@ -442,27 +432,27 @@ VEC_CLONES TVecStatus VecMul64f(const double* src, double* srcDst, int32_t len) 
     return vsOk;
 }
 
-// A zero divisor's sign must not matter (−0 would flip the infinity's sign under plain IEEE
-// division), so zero divisors are resolved from the dividend's sign alone.
 VEC_CLONES TVecStatus VecDiv64f(const double* src, double* srcDst, int32_t len) {
-    const TVecStatus status = CheckUnary(src, srcDst, len);
+    const TVecStatus status = CheckPair(src, srcDst, len);
     if (status != vsOk) {
         return status;
     }
-    bool anyZero = false;
+    // A zero divisor of either sign gives the dividend's sign to the infinity, so −0 is
+    // treated like +0 rather than left to the IEEE division.
+    bool divZero = false;
     for (int32_t i = 0; i < len; ++i) {
-        const double a = srcDst[i];
-        const double b = src[i];
-        const bool zero = b == 0.0;
-        const double byZero = a > 0.0 ? kInf : (a < 0.0 ? -kInf : kNaN);
-        srcDst[i] = zero ? byZero : a / b;
-        anyZero |= zero;
+        const double divisor = src[i];
+        const double dividend = srcDst[i];
+        const bool zero = divisor == 0.0;
+        const double byZero = dividend > 0.0 ? kInf : (dividend < 0.0 ? -kInf : kNaN);
+        srcDst[i] = zero ? byZero : dividend / divisor;
+        divZero |= zero;
     }
-    return anyZero ? vsDivByZero : vsOk;
+    return divZero ? vsDivByZero : vsOk;
 }
 
 VEC_CLONES TVecStatus VecAdd64fc(const TVecComplex* src, TVecComplex* srcDst, int32_t len) {
-    const TVecStatus status = CheckUnary(src, srcDst, len);
+    const TVecStatus status = CheckPair(src, srcDst, len);
     if (status != vsOk) {
         return status;
     }
@@ -474,7 +464,7 @@ VEC_CLONES TVecStatus VecAdd64fc(const TVecComplex* src, TVecComplex* srcDst, in
 }
 
 VEC_CLONES TVecStatus VecSub64fc(const TVecComplex* src, TVecComplex* srcDst, int32_t len) {
-    const TVecStatus status = CheckUnary(src, srcDst, len);
+    const TVecStatus status = CheckPair(src, srcDst, len);
     if (status != vsOk) {
         return status;
     }
@@ -486,7 +476,7 @@ VEC_CLONES TVecStatus VecSub64fc(const TVecComplex* src, TVecComplex* srcDst, in
 }
 
 VEC_CLONES TVecStatus VecMul64fc(const TVecComplex* src, TVecComplex* srcDst, int32_t len) {
-    const TVecStatus status = CheckUnary(src, srcDst, len);
+    const TVecStatus status = CheckPair(src, srcDst, len);
     if (status != vsOk) {
         return status;
     }
@@ -501,39 +491,42 @@ VEC_CLONES TVecStatus VecMul64fc(const TVecComplex* src, TVecComplex* srcDst, in
     return vsOk;
 }
 
-// The textbook formula, without rescaling: results for divisors near the limits of the
-// double range over- or underflow exactly as that formula does.
 VEC_CLONES TVecStatus VecDiv64fc(const TVecComplex* src, TVecComplex* srcDst, int32_t len) {
-    const TVecStatus status = CheckUnary(src, srcDst, len);
+    const TVecStatus status = CheckPair(src, srcDst, len);
     if (status != vsOk) {
         return status;
     }
-    bool anyZero = false;
+    // The textbook formula without rescaling: callers rely on its exact rounding, not on the
+    // wider range a scaled division would give.
+    bool divZero = false;
     for (int32_t i = 0; i < len; ++i) {
         const double a = srcDst[i].re;
         const double b = srcDst[i].im;
         const double c = src[i].re;
         const double d = src[i].im;
         const bool zero = c == 0.0 && d == 0.0;
-        const double den = c * c + d * d;
-        srcDst[i].re = zero ? kNaN : (a * c + b * d) / den;
-        srcDst[i].im = zero ? kNaN : (b * c - a * d) / den;
-        anyZero |= zero;
+        const double denominator = c * c + d * d;
+        const double re = (a * c + b * d) / denominator;
+        const double im = (b * c - a * d) / denominator;
+        srcDst[i].re = zero ? kNaN : re;
+        srcDst[i].im = zero ? kNaN : im;
+        divZero |= zero;
     }
-    return anyZero ? vsDivByZero : vsOk;
+    return divZero ? vsDivByZero : vsOk;
 }
 
-// Factor 0 stores true zeros and factor 1 copies, whatever the source holds (∞ and NaN
-// included), rather than the IEEE products 0 × ∞ = NaN or −0.
 VEC_CLONES TVecStatus VecMulConst64f(const double* src, double value, double* dst, int32_t len) {
-    const TVecStatus status = CheckUnary(src, dst, len);
+    const TVecStatus status = CheckPair(src, dst, len);
     if (status != vsOk) {
         return status;
     }
+    // 1 copies and 0 zeroes outright, so infinities and NaNs do not leak through 0 × x.
     if (value == 0.0) {
         std::memset(dst, 0, static_cast<size_t>(len) * sizeof(double));
     } else if (value == 1.0) {
-        std::memmove(dst, src, static_cast<size_t>(len) * sizeof(double));
+        if (dst != src) {
+            std::memmove(dst, src, static_cast<size_t>(len) * sizeof(double));
+        }
     } else {
         for (int32_t i = 0; i < len; ++i) {
             dst[i] = value * src[i];
@@ -545,7 +538,7 @@ VEC_CLONES TVecStatus VecMulConst64f(const double* src, double value, double* ds
 // ---- fill and zero -------------------------------------------------------------------------
 
 TVecStatus VecFill8u(uint8_t value, uint8_t* dst, int32_t len) {
-    const TVecStatus status = CheckDst(dst, len);
+    const TVecStatus status = CheckOne(dst, len);
     if (status != vsOk) {
         return status;
     }
@@ -554,26 +547,40 @@ TVecStatus VecFill8u(uint8_t value, uint8_t* dst, int32_t len) {
 }
 
 TVecStatus VecFill16s(int16_t value, int16_t* dst, int32_t len) {
-    return FillRun(value, dst, len);
+    return Fill(value, dst, len);
 }
 
 TVecStatus VecFill32s(int32_t value, int32_t* dst, int32_t len) {
-    return FillRun(value, dst, len);
+    return Fill(value, dst, len);
 }
 
 TVecStatus VecFill64f(double value, double* dst, int32_t len) {
-    return FillRun(value, dst, len);
+    return Fill(value, dst, len);
 }
 
 TVecStatus VecFill64fc(TVecComplex value, TVecComplex* dst, int32_t len) {
-    return FillRun(value, dst, len);
+    return Fill(value, dst, len);
 }
 
 TVecStatus VecFillStrided32s(int32_t value, int32_t* dst, int32_t dstStep, int32_t width,
                              int32_t height) {
-    // The destination doubles as the (never read) source so the shared checks apply as is.
-    return StridedMap(dst, dstStep, dst, dstStep, width, height,
-                      [value](int32_t) { return value; });
+    if (dst == nullptr) {
+        return vsNullPtrErr;
+    }
+    if (width <= 0 || height <= 0) {
+        return vsSizeErr;
+    }
+    if (dstStep <= 0) {
+        return vsStepErr;
+    }
+    unsigned char* row = Bytes(dst);
+    for (int32_t r = 0; r < height; ++r) {
+        for (int32_t col = 0; col < width; ++col) {
+            StoreAt<int32_t>(row + col * sizeof(int32_t), value);
+        }
+        row += dstStep;
+    }
+    return vsOk;
 }
 
 TVecStatus VecZero8u(uint8_t* dst, int32_t len) {
@@ -598,26 +605,16 @@ TVecStatus VecZero64fc(TVecComplex* dst, int32_t len) {
 
 // ---- statistics ----------------------------------------------------------------------------
 
-VEC_CLONES TVecStatus VecMin64f(const double* src, int32_t len, double* result) {
-    const TVecStatus status = CheckUnary(src, result, len);
-    if (status != vsOk) {
-        return status;
-    }
-    *result = Extremum(src, len, [](double x, double best) { return x < best; });
-    return vsOk;
+TVecStatus VecMin64f(const double* src, int32_t len, double* result) {
+    return Extreme(src, len, result, [](double x, double current) { return x < current; });
 }
 
-VEC_CLONES TVecStatus VecMax64f(const double* src, int32_t len, double* result) {
-    const TVecStatus status = CheckUnary(src, result, len);
-    if (status != vsOk) {
-        return status;
-    }
-    *result = Extremum(src, len, [](double x, double best) { return x > best; });
-    return vsOk;
+TVecStatus VecMax64f(const double* src, int32_t len, double* result) {
+    return Extreme(src, len, result, [](double x, double current) { return x > current; });
 }
 
 VEC_CLONES TVecStatus VecMagnitude64fc(const TVecComplex* src, double* dst, int32_t len) {
-    const TVecStatus status = CheckUnary(src, dst, len);
+    const TVecStatus status = CheckPair(src, dst, len);
     if (status != vsOk) {
         return status;
     }
@@ -630,10 +627,11 @@ VEC_CLONES TVecStatus VecMagnitude64fc(const TVecComplex* src, double* dst, int3
 }
 
 TVecStatus VecConjExtend64fc(TVecComplex* srcDst, int32_t len) {
-    const TVecStatus status = CheckDst(srcDst, len);
+    const TVecStatus status = CheckOne(srcDst, len);
     if (status != vsOk) {
         return status;
     }
+    // Conjugate symmetry X[len − k] = conj(X[k]) for the upper half.
     for (int32_t k = len / 2 + 1; k < len; ++k) {
         srcDst[k].re = srcDst[len - k].re;
         srcDst[k].im = -srcDst[len - k].im;
