@@ -98,17 +98,17 @@ inline TVecStatus CopyStrided(const T* src, int32_t srcStep, T* dst, int32_t dst
     return vsOk;
 }
 
-// Scaling by 2^−scale as two exact power-of-two factors: any |scale| up to 2200 is covered,
-// and beyond that every finite nonzero value already lands at 0 or saturates. Multiplying by a
-// power of two is exact unless it overflows (then saturation follows anyway) or underflows
-// (then the value is far below 0.5 and rounds to 0 anyway).
+// Scaling by 2^−scale as two exact power-of-two factors, each a normal double (|exponent| ≤
+// 1000): any |scale| up to 2000 is covered, and beyond that every finite nonzero value already
+// lands at 0 or saturates. Multiplying by a power of two is exact unless it overflows (then
+// saturation follows anyway) or underflows (then the value is far below 0.5 and rounds to 0).
 struct TScaleFactors {
     double first;
     double second;
 };
 
 inline TScaleFactors MakeScaleFactors(int32_t scale) {
-    int32_t up = scale < -2200 ? 2200 : (scale > 2200 ? -2200 : -scale);
+    const int32_t up = scale < -2000 ? 2000 : (scale > 2000 ? -2000 : -scale);
     const int32_t half = up / 2;
     return {std::ldexp(1.0, half), std::ldexp(1.0, up - half)};
 }
