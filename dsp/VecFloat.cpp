@@ -9,15 +9,11 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
-#include <limits>
 
 namespace {
 
 // Wide-vector clones of the hot loops are picked at load time; the default clone runs anywhere.
 #define VEC_CLONES __attribute__((target_clones("avx2", "default")))
-
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Loads and stores through memcpy so strided rows may sit at any byte offset.
 template <typename T> inline T LoadAt(const unsigned char* p) {
@@ -216,20 +212,74 @@ inline TVecStatus ZeroBytes(void* dst, int32_t len, size_t elementSize) {
     return vsOk;
 }
 
-// The first element, then each following one for which `better(x, current)` holds replaces it.
-template <typename Better>
-inline TVecStatus Extreme(const double* src, int32_t len, double* result, Better better) {
+// Four doubles in one generic vector; each clone lowers it to its own registers (two SSE2
+// halves in the portable clone, one AVX2 register in the wide one).
+typedef double TDouble4 __attribute__((vector_size(32)));
+
+// The first element, then each following one that is strictly better (smaller for the minimum,
+// larger for the maximum) replaces it. A NaN never compares better, so it is skipped unless it
+// comes first, and then nothing replaces it.
+//
+// The vector pass keeps that rule in every lane (`x < lane ? x : lane` keeps the lane on NaN
+// and on ties), so the lanes together hold the best non-NaN value. The only thing the lane
+// order can change is which zero wins when the best value is ±0: there the first zero in the
+// data is the answer, found by a second scan that stops at it.
+template <bool kMax> inline double ExtremeValue(const double* src, int32_t len) {
+    const double first = src[0];
+    if (first != first) {
+        return first;
+    }
+    // Vectors are never passed by value here (that would tie the helpers to one vector ABI).
+    const auto better = [](double x, double current) {
+        if constexpr (kMax) {
+            return x > current ? x : current;
+        } else {
+            return x < current ? x : current;
+        }
+    };
+    int32_t i = 1;
+    double best = first;
+    if (len >= 17) {
+        TDouble4 lanes[4];
+        for (TDouble4& lane : lanes) {
+            lane = TDouble4{first, first, first, first};
+        }
+        for (; i + 16 <= len; i += 16) {
+            for (int k = 0; k < 4; ++k) {
+                TDouble4 x;
+                std::memcpy(&x, src + i + 4 * k, sizeof x);
+                if constexpr (kMax) {
+                    lanes[k] = x > lanes[k] ? x : lanes[k];
+                } else {
+                    lanes[k] = x < lanes[k] ? x : lanes[k];
+                }
+            }
+        }
+        for (const TDouble4& lane : lanes) {
+            for (int k = 0; k < 4; ++k) {
+                best = better(lane[k], best);
+            }
+        }
+    }
+    for (; i < len; ++i) {
+        best = better(src[i], best);
+    }
+    if (best == 0.0) {
+        for (i = 0; i < len - 1 && src[i] != 0.0; ++i) {
+        }
+        best = src[i];
+    }
+    return best;
+}
+
+template <bool kMax> inline TVecStatus Extreme(const double* src, int32_t len, double* result) {
     if (src == nullptr || result == nullptr) {
         return vsNullPtrErr;
     }
     if (len <= 0) {
         return vsSizeErr;
     }
-    double current = src[0];
-    for (int32_t i = 1; i < len; ++i) {
-        current = better(src[i], current) ? src[i] : current;
-    }
-    *result = current;
+    *result = ExtremeValue<kMax>(src, len);
     return vsOk;
 }
 
@@ -309,11 +359,10 @@ VEC_CLONES TVecStatus VecConvert64fTo32f(const double* src, float* dst, int32_t 
     }
     constexpr double kLimit = 3.4028235e38;
     for (int32_t i = 0; i < len; ++i) {
-        double v = src[i];
-        // Comparisons (not min/max) so NaN passes through unchanged.
-        v = v >= kLimit ? kLimit : v;
-        v = v <= -kLimit ? -kLimit : v;
-        dst[i] = static_cast<float>(v);
+        // One select on the magnitude (two chained selects defeat the vectoriser); a NaN
+        // fails the comparison and passes through unchanged.
+        const double v = src[i];
+        dst[i] = static_cast<float>(std::fabs(v) >= kLimit ? std::copysign(kLimit, v) : v);
     }
     return vsOk;
 }
@@ -437,18 +486,16 @@ VEC_CLONES TVecStatus VecDiv64f(const double* src, double* srcDst, int32_t len) 
     if (status != vsOk) {
         return status;
     }
-    // A zero divisor of either sign gives the dividend's sign to the infinity, so −0 is
-    // treated like +0 rather than left to the IEEE division.
-    bool divZero = false;
+    // Dividing by +0 gives exactly the required +∞ / NaN / −∞ by the dividend's sign, so a −0
+    // divisor is turned into +0 by adding +0 (which leaves every other divisor unchanged).
+    // Counting zeros rather than or-ing a flag keeps the loop vectorisable.
+    int32_t zeroCount = 0;
     for (int32_t i = 0; i < len; ++i) {
         const double divisor = src[i];
-        const double dividend = srcDst[i];
-        const bool zero = divisor == 0.0;
-        const double byZero = dividend > 0.0 ? kInf : (dividend < 0.0 ? -kInf : kNaN);
-        srcDst[i] = zero ? byZero : dividend / divisor;
-        divZero |= zero;
+        zeroCount += divisor == 0.0 ? 1 : 0;
+        srcDst[i] = srcDst[i] / (divisor + 0.0);
     }
-    return divZero ? vsDivByZero : vsOk;
+    return zeroCount != 0 ? vsDivByZero : vsOk;
 }
 
 VEC_CLONES TVecStatus VecAdd64fc(const TVecComplex* src, TVecComplex* srcDst, int32_t len) {
@@ -496,23 +543,21 @@ VEC_CLONES TVecStatus VecDiv64fc(const TVecComplex* src, TVecComplex* srcDst, in
     if (status != vsOk) {
         return status;
     }
-    // The textbook formula without rescaling: callers rely on its exact rounding, not on the
-    // wider range a scaled division would give.
-    bool divZero = false;
+    // The textbook formula without rescaling. A zero divisor needs no special case: both
+    // numerators are then ±0 (or NaN for an infinite or NaN dividend) over a zero denominator,
+    // which is NaN.
+    int32_t zeroCount = 0;
     for (int32_t i = 0; i < len; ++i) {
         const double a = srcDst[i].re;
         const double b = srcDst[i].im;
         const double c = src[i].re;
         const double d = src[i].im;
-        const bool zero = c == 0.0 && d == 0.0;
+        zeroCount += c == 0.0 && d == 0.0 ? 1 : 0;
         const double denominator = c * c + d * d;
-        const double re = (a * c + b * d) / denominator;
-        const double im = (b * c - a * d) / denominator;
-        srcDst[i].re = zero ? kNaN : re;
-        srcDst[i].im = zero ? kNaN : im;
-        divZero |= zero;
+        srcDst[i].re = (a * c + b * d) / denominator;
+        srcDst[i].im = (b * c - a * d) / denominator;
     }
-    return divZero ? vsDivByZero : vsOk;
+    return zeroCount != 0 ? vsDivByZero : vsOk;
 }
 
 VEC_CLONES TVecStatus VecMulConst64f(const double* src, double value, double* dst, int32_t len) {
@@ -605,12 +650,12 @@ TVecStatus VecZero64fc(TVecComplex* dst, int32_t len) {
 
 // ---- statistics ----------------------------------------------------------------------------
 
-TVecStatus VecMin64f(const double* src, int32_t len, double* result) {
-    return Extreme(src, len, result, [](double x, double current) { return x < current; });
+VEC_CLONES TVecStatus VecMin64f(const double* src, int32_t len, double* result) {
+    return Extreme<false>(src, len, result);
 }
 
-TVecStatus VecMax64f(const double* src, int32_t len, double* result) {
-    return Extreme(src, len, result, [](double x, double current) { return x > current; });
+VEC_CLONES TVecStatus VecMax64f(const double* src, int32_t len, double* result) {
+    return Extreme<true>(src, len, result);
 }
 
 VEC_CLONES TVecStatus VecMagnitude64fc(const TVecComplex* src, double* dst, int32_t len) {

@@ -471,6 +471,22 @@ TEST(VecFloatStatistics, MinMaxFollowFirstThenStrictlyBetter) {
         {{-0.0, 0.0, -1.0}, -1.0, -0.0},
         {{3.0, 3.0, -kInf, kInf}, -kInf, kInf},
     };
+    // Zeros of both signs far apart, so the vector lanes see the later one first.
+    std::vector<double> ones(40, 1.0);
+    ones[2] = -0.0;
+    ones[17] = 0.0;
+    std::vector<double> minusOnes(40, -1.0);
+    minusOnes[3] = -0.0;
+    minusOnes[20] = 0.0;
+    const TCase zeroCases[] = {{ones, -0.0, 1.0}, {minusOnes, -1.0, -0.0}};
+    for (const TCase& c : zeroCases) {
+        double mn = 0;
+        double mx = 0;
+        ASSERT_EQ(VecMin64f(c.data.data(), 40, &mn), vsOk);
+        ASSERT_EQ(VecMax64f(c.data.data(), 40, &mx), vsOk);
+        EXPECT_TRUE(SameBits(mn, c.min)) << mn;
+        EXPECT_TRUE(SameBits(mx, c.max)) << mx;
+    }
     for (const TCase& c : cases) {
         double mn = 0;
         double mx = 0;
