@@ -359,10 +359,13 @@ VEC_CLONES TVecStatus VecConvert64fTo32f(const double* src, float* dst, int32_t 
     }
     constexpr double kLimit = 3.4028235e38;
     for (int32_t i = 0; i < len; ++i) {
-        // One select on the magnitude (two chained selects defeat the vectoriser); a NaN
-        // fails the comparison and passes through unchanged.
+        // One select on the magnitude, its operands computed up front: chained selects, or
+        // the select folded into the conversion, keep the loop from vectorising. A NaN fails
+        // the comparison and passes through unchanged.
         const double v = src[i];
-        dst[i] = static_cast<float>(std::fabs(v) >= kLimit ? std::copysign(kLimit, v) : v);
+        const double limit = std::copysign(kLimit, v);
+        const bool beyond = std::fabs(v) >= kLimit;
+        dst[i] = static_cast<float>(beyond ? limit : v);
     }
     return vsOk;
 }
