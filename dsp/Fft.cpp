@@ -1,1 +1,347 @@
-// placeholder
+// Forward real FFT. Orders 0 … 3 use direct small kernels. Larger orders transform the N/2
+// complex values z[m] = x[2m] + i·x[2m+1] with radix-4 (and radix-2) Stockham passes, which
+// need no bit-reversal pass and keep every inner loop on contiguous pairs of complex values,
+// then split the result into the real spectrum, applying the scale in that same step.
+//
+// Every table is built in FftInit. Passes of up to 2^17 points read their twiddles from tables
+// laid out exactly as the vector code loads them; longer passes (orders above 18) compute theirs
+// from a two-level table of unit roots, so even order 30 needs only about 1 MiB of tables.
+
+#include "dsp/Fft.h"
+#include "dsp/FftDetail.h"
+#include "dsp/FftPlan.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace fft_avx2 {
+void Run(const TFftPlan& plan, const double* src, double* dst, double* work);
+}
+namespace fft_portable {
+void Run(const TFftPlan& plan, const double* src, double* dst, double* work);
+}
+
+struct FftContext {
+    int32_t kind; ///< kKindRealFft while alive, 0 after release
+    int32_t order;
+    int32_t flag;
+    int32_t hint;
+    bool forwardScaled;
+    bool inverseScaled;
+    double scale;
+    int64_t workSize; ///< bytes of scratch the transform wants (0: none)
+    double* tables;   ///< one allocation holding every table of the plan
+    TFftPlan plan;
+};
+
+namespace {
+
+constexpr int32_t kKindRealFft = 9;
+constexpr int32_t kMaxOrder = 30;
+constexpr int32_t kFirstPlannedOrder = 4;
+/// Passes longer than this read their twiddles from the two-level table instead.
+constexpr int64_t kMaxTabledPass = int64_t{1} << 17;
+/// Largest order whose split step has tables of its own.
+constexpr int32_t kMaxTabledSplitOrder = 18;
+/// Complex points up to which the transform runs without a work area (scratch on the stack).
+constexpr int64_t kMaxStackComplex = 512;
+
+constexpr long double kTwoPi = 6.283185307179586476925286766559L;
+
+using TRunner = void (*)(const TFftPlan&, const double*, double*, double*);
+
+bool CpuHasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+}
+
+TRunner SelectRunner() {
+    static const TRunner runner = CpuHasAvx2() ? fft_avx2::Run : fft_portable::Run;
+    return runner;
+}
+
+// cos and sin of 2π·j/n, j reduced modulo n first so large indices keep full accuracy.
+void UnitRootExact(int64_t j, int64_t n, double* c, double* s) {
+    j %= n;
+    const long double angle = kTwoPi * static_cast<long double>(j) / static_cast<long double>(n);
+    *c = static_cast<double>(std::cos(angle));
+    *s = static_cast<double>(std::sin(angle));
+}
+
+// The wr/wi vector pair the passes multiply by: lanes (c, c, c', c') and (s, −s, s', −s') for
+// W^j = c − i·s in lane 0 and W^j' in lane 1.
+void PutTwiddleVectors(double* out, int64_t j0, int64_t j1, int64_t n) {
+    double c0, s0, c1, s1;
+    UnitRootExact(j0, n, &c0, &s0);
+    UnitRootExact(j1, n, &c1, &s1);
+    out[0] = c0, out[1] = c0, out[2] = c1, out[3] = c1;
+    out[4] = s0, out[5] = -s0, out[6] = s1, out[7] = -s1;
+}
+
+int64_t PassTableDoubles(int32_t radix, int64_t n, int64_t s) {
+    if (n > kMaxTabledPass) {
+        return 0;
+    }
+    if (radix == 4) {
+        return s == 1 ? (n / 8) * 24 : (n / 4) * 24;
+    }
+    return (n / 2) * 8;
+}
+
+void FillPassTable(double* out, int32_t radix, int64_t n, int64_t s) {
+    if (radix == 4) {
+        if (s == 1) {
+            for (int64_t p = 0; p < n / 4; p += 2, out += 24) {
+                for (int t = 1; t <= 3; ++t) {
+                    PutTwiddleVectors(out + 8 * (t - 1), t * p, t * (p + 1), n);
+                }
+            }
+        } else {
+            for (int64_t p = 0; p < n / 4; ++p, out += 24) {
+                for (int t = 1; t <= 3; ++t) {
+                    PutTwiddleVectors(out + 8 * (t - 1), t * p, t * p, n);
+                }
+            }
+        }
+        return;
+    }
+    for (int64_t p = 0; p < n / 2; ++p, out += 8) {
+        PutTwiddleVectors(out, p, p, n);
+    }
+}
+
+// Pairs k, k + 1 for k = 1, 3, … while k + 1 < M − k − 1 (as the split step walks them).
+int64_t SplitPairCount(int64_t complexSize) {
+    int64_t count = 0;
+    for (int64_t k = 1; k + 1 < complexSize - k - 1; k += 2) {
+        ++count;
+    }
+    return count;
+}
+
+// Lays out the passes and the tables; returns false when memory is short.
+bool BuildPlan(FftContext& context) {
+    TFftPlan& plan = context.plan;
+    const int32_t order = context.order;
+    plan.realSize = int64_t{1} << order;
+    plan.complexSize = plan.realSize / 2;
+    plan.scale = context.scale;
+
+    // Radix-4 passes first, radix-2 at the end; an even pass count lets the passes ping-pong
+    // between the work area and the destination and still end in the destination.
+    const int32_t log2Complex = order - 1;
+    int32_t radix4Count = log2Complex / 2;
+    int32_t radix2Count = log2Complex % 2;
+    if ((radix4Count + radix2Count) % 2 != 0) {
+        radix4Count -= 1;
+        radix2Count += 2;
+    }
+    plan.stageCount = radix4Count + radix2Count;
+    int64_t n = plan.complexSize, s = 1;
+    int64_t total = 0;
+    for (int32_t i = 0; i < plan.stageCount; ++i) {
+        plan.radix[i] = i < radix4Count ? 4 : 2;
+        plan.length[i] = n;
+        plan.stride[i] = s;
+        total += PassTableDoubles(plan.radix[i], n, s);
+        n /= plan.radix[i];
+        s *= plan.radix[i];
+    }
+    const bool tabledSplit = order <= kMaxTabledSplitOrder;
+    const int64_t splitVectorDoubles = tabledSplit ? SplitPairCount(plan.complexSize) * 8 : 0;
+    const int64_t splitCosSinDoubles = tabledSplit ? (plan.complexSize / 2 + 1) * 2 : 0;
+    plan.fineBits = (order + 1) / 2;
+    const int64_t fineCount = int64_t{1} << plan.fineBits;
+    const int64_t coarseCount = plan.realSize >> plan.fineBits;
+    total += splitVectorDoubles + splitCosSinDoubles + 2 * (fineCount + coarseCount);
+
+    context.tables = new (std::nothrow) double[static_cast<size_t>(total)];
+    if (context.tables == nullptr) {
+        return false;
+    }
+    double* cursor = context.tables;
+    for (int32_t i = 0; i < plan.stageCount; ++i) {
+        const int64_t doubles = PassTableDoubles(plan.radix[i], plan.length[i], plan.stride[i]);
+        plan.twiddles[i] = doubles > 0 ? cursor : nullptr;
+        if (doubles > 0) {
+            FillPassTable(cursor, plan.radix[i], plan.length[i], plan.stride[i]);
+        }
+        cursor += doubles;
+    }
+    plan.splitVectors = nullptr;
+    plan.splitCosSin = nullptr;
+    if (tabledSplit) {
+        double* vectors = cursor;
+        for (int64_t k = 1; k + 1 < plan.complexSize - k - 1; k += 2, cursor += 8) {
+            PutTwiddleVectors(cursor, k, k + 1, plan.realSize);
+        }
+        double* cosSin = cursor;
+        for (int64_t k = 0; k <= plan.complexSize / 2; ++k) {
+            UnitRootExact(k, plan.realSize, &cosSin[2 * k], &cosSin[2 * k + 1]);
+        }
+        cursor += splitCosSinDoubles;
+        plan.splitVectors = vectors;
+        plan.splitCosSin = cosSin;
+    }
+    double* fine = cursor;
+    for (int64_t j = 0; j < fineCount; ++j) {
+        UnitRootExact(j, plan.realSize, &fine[2 * j], &fine[2 * j + 1]);
+    }
+    cursor += 2 * fineCount;
+    double* coarse = cursor;
+    for (int64_t j = 0; j < coarseCount; ++j) {
+        UnitRootExact(j << plan.fineBits, plan.realSize, &coarse[2 * j], &coarse[2 * j + 1]);
+    }
+    plan.fine = fine;
+    plan.coarse = coarse;
+    return true;
+}
+
+// Orders 0 … 3: X[k] = S·Σ x[n]·e^{−2πi·kn/N} with exact eighth roots of unity.
+void TransformSmall(const double* src, double* dst, int32_t order, double scale) {
+    constexpr double r = 0.70710678118654752440;
+    static constexpr double kCos[8] = {1, r, 0, -r, -1, -r, 0, r};
+    static constexpr double kSin[8] = {0, r, 1, r, 0, -r, -1, -r};
+    const int n = 1 << order;
+    double x[8];
+    std::memcpy(x, src, sizeof(double) * static_cast<size_t>(n));
+    for (int k = 0; k <= n / 2; ++k) {
+        double re = 0.0, im = 0.0;
+        for (int j = 0; j < n; ++j) {
+            const int angle = ((k * j) % n) * (8 / n);
+            re += x[j] * kCos[angle];
+            im -= x[j] * kSin[angle];
+        }
+        dst[2 * k] = scale * re;
+        dst[2 * k + 1] = (k == 0 || 2 * k == n) ? 0.0 : scale * im;
+    }
+    if (n == 1) {
+        dst[1] = 0.0;
+    }
+}
+
+TVecStatus ForwardReal(const double* src, double* dst, const FftContext* context, uint8_t* work,
+                       TRunner runner) {
+    if (context == nullptr || src == nullptr || dst == nullptr) {
+        return vsNullPtrErr;
+    }
+    if (context->kind != kKindRealFft) {
+        return vsContextMatchErr;
+    }
+    if (context->order < kFirstPlannedOrder) {
+        TransformSmall(src, dst, context->order, context->scale);
+        return vsOk;
+    }
+    const TFftPlan& plan = context->plan;
+    if (plan.complexSize <= kMaxStackComplex) {
+        double scratch[2 * kMaxStackComplex];
+        runner(plan, src, dst, scratch);
+        return vsOk;
+    }
+    if (work != nullptr) {
+        runner(plan, src, dst, reinterpret_cast<double*>(work));
+        return vsOk;
+    }
+    void* own = std::malloc(static_cast<size_t>(context->workSize));
+    if (own == nullptr) {
+        return vsMemErr;
+    }
+    runner(plan, src, dst, static_cast<double*>(own));
+    std::free(own);
+    return vsOk;
+}
+
+} // namespace
+
+TVecStatus FftInit(FftContext** context, int32_t order, int32_t flag, int32_t hint) {
+    if (context == nullptr) {
+        return vsNullPtrErr;
+    }
+    *context = nullptr;
+    if (order < 0 || order > kMaxOrder) {
+        return vsFftOrderErr;
+    }
+    const double n = std::ldexp(1.0, order);
+    double scale;
+    switch (flag) {
+    case 1:
+        scale = 1.0 / n;
+        break;
+    case 2:
+    case 8:
+        scale = 1.0;
+        break;
+    case 4:
+        scale = 1.0 / std::sqrt(n);
+        break;
+    default:
+        return vsFftFlagErr;
+    }
+    auto* created = new (std::nothrow) FftContext{};
+    if (created == nullptr) {
+        return vsMemErr;
+    }
+    created->kind = kKindRealFft;
+    created->order = order;
+    created->flag = flag;
+    created->hint = hint;
+    created->forwardScaled = flag == 1 || flag == 4;
+    created->inverseScaled = flag == 2 || flag == 4;
+    created->scale = scale;
+    if (order >= kFirstPlannedOrder) {
+        if (!BuildPlan(*created)) {
+            delete created;
+            return vsMemErr;
+        }
+        if (created->plan.complexSize > kMaxStackComplex) {
+            created->workSize = created->plan.realSize * static_cast<int64_t>(sizeof(double));
+        }
+    }
+    *context = created;
+    return vsOk;
+}
+
+TVecStatus FftFree(FftContext* context) {
+    if (context == nullptr) {
+        return vsNullPtrErr;
+    }
+    if (context->kind != kKindRealFft) {
+        return vsContextMatchErr;
+    }
+    context->kind = 0;
+    delete[] context->tables;
+    delete context;
+    return vsOk;
+}
+
+TVecStatus FftGetWorkSize(const FftContext* context, int64_t* bytes) {
+    if (context == nullptr || bytes == nullptr) {
+        return vsNullPtrErr;
+    }
+    if (context->kind != kKindRealFft) {
+        return vsContextMatchErr;
+    }
+    *bytes = context->workSize;
+    return vsOk;
+}
+
+TVecStatus FftForwardReal(const double* src, double* dst, const FftContext* context,
+                          uint8_t* work) {
+    return ForwardReal(src, dst, context, work, SelectRunner());
+}
+
+namespace detail {
+
+bool FftVariantAvailable(TFftVariant variant) {
+    return variant == TFftVariant::Portable || CpuHasAvx2();
+}
+
+TVecStatus FftForwardRealVariant(const double* src, double* dst, const FftContext* context,
+                                 uint8_t* work, TFftVariant variant) {
+    return ForwardReal(src, dst, context, work,
+                       variant == TFftVariant::Avx2 ? fft_avx2::Run : fft_portable::Run);
+}
+
+} // namespace detail

@@ -21,12 +21,11 @@ TVecStatus FftInit(FftContext** context, int32_t order, int32_t flag, int32_t hi
 TVecStatus FftFree(FftContext* context);
 
 /// Bytes of scratch `FftForwardReal` wants for this context (0 when it needs none).
-TVecStatus FftGetWorkSize(const FftContext* context, int32_t* bytes);
+TVecStatus FftGetWorkSize(const FftContext* context, int64_t* bytes);
 
 /// Transforms N doubles at `src` into N + 2 doubles at `dst`; `src` == `dst` is allowed (in
 /// place). `work` may be null: a transform that needs scratch then allocates it for the call
 /// (vsMemErr if that fails). The context is only read, so one context may serve several
 /// threads at once, each with its own dst and work area.
 /// Errors: null context, src or dst → vsNullPtrErr; wrong kind of context → vsContextMatchErr.
-TVecStatus FftForwardReal(const double* src, double* dst, const FftContext* context,
-                          uint8_t* work);
+TVecStatus FftForwardReal(const double* src, double* dst, const FftContext* context, uint8_t* work);

@@ -4,6 +4,7 @@
 // vectorises them; each such routine is cloned for AVX2 and picked at load time, with the
 // portable clone always present.
 
+#include "dsp/VecDispatch.h"
 #include "dsp/VecPrimitives.h"
 
 #include <cmath>
@@ -12,8 +13,6 @@
 
 namespace {
 
-// Wide-vector clones of the hot loops are picked at load time; the default clone runs anywhere.
-#define VEC_CLONES __attribute__((target_clones("avx2", "default")))
 
 // Loads and stores through memcpy so strided rows may sit at any byte offset.
 template <typename T> inline T LoadAt(const unsigned char* p) {

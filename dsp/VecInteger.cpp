@@ -5,6 +5,7 @@
 // applies the scale with round-to-nearest-even and saturates. The scale is sorted into one of
 // four kinds once per call so the per-element loops stay simple enough to vectorise.
 
+#include "dsp/VecDispatch.h"
 #include "dsp/VecPrimitives.h"
 
 #include <algorithm>
@@ -16,8 +17,6 @@ namespace {
 
 __extension__ typedef __int128 TInt128;
 
-// Wide-vector clones of the hot loops are picked at load time; the default clone runs anywhere.
-#define VEC_CLONES __attribute__((target_clones("avx2", "default")))
 
 template <typename T> constexpr int64_t kLo = std::numeric_limits<T>::min();
 template <typename T> constexpr int64_t kHi = std::numeric_limits<T>::max();

@@ -1,0 +1,11 @@
+// The transform compiled for AVX2 with fused multiply-add; chosen at run time when the
+// processor has both.
+#include "dsp/FftPlan.h"
+
+namespace fft_avx2 {
+#include "dsp/FftVariant.inc"
+
+void Run(const TFftPlan& plan, const double* src, double* dst, double* work) {
+    Transform(plan, src, dst, work);
+}
+} // namespace fft_avx2

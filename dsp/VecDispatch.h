@@ -1,0 +1,10 @@
+#pragma once
+
+/// Wide-vector clones of hot loops, chosen once by the loader, with the portable variant always
+/// present. ThreadSanitizer builds keep only the portable code: the loader runs the clone
+/// resolvers before the sanitizer's runtime is ready.
+#if defined(__SANITIZE_THREAD__)
+#define VEC_CLONES
+#else
+#define VEC_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
