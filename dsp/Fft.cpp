@@ -1,5 +1,5 @@
 // Forward real FFT. Orders 0 … 3 use direct small kernels. Larger orders transform the N/2
-// complex values z[m] = x[2m] + i·x[2m+1] with radix-4 (and radix-2) Stockham passes, which
+// complex values z[m] = x[2m] + i·x[2m+1] with radix-8 (and radix-4/2) Stockham passes, which
 // need no bit-reversal pass and keep every inner loop on contiguous pairs of complex values,
 // then split the result into the real spectrum, applying the scale in that same step.
 //
@@ -80,35 +80,22 @@ void PutTwiddleVectors(double* out, int64_t j0, int64_t j1, int64_t n) {
     out[4] = s0, out[5] = -s0, out[6] = s1, out[7] = -s1;
 }
 
+// Doubles of the twiddle table of one pass: per step (two p when s = 1, else one) the wr/wi
+// vectors of W^p … W^(radix−1)p.
 int64_t PassTableDoubles(int32_t radix, int64_t n, int64_t s) {
     if (n > kMaxTabledPass) {
         return 0;
     }
-    if (radix == 4) {
-        return s == 1 ? (n / 8) * 24 : (n / 4) * 24;
-    }
-    return (n / 2) * 8;
+    const int64_t steps = s == 1 ? n / radix / 2 : n / radix;
+    return steps * 8 * (radix - 1);
 }
 
 void FillPassTable(double* out, int32_t radix, int64_t n, int64_t s) {
-    if (radix == 4) {
-        if (s == 1) {
-            for (int64_t p = 0; p < n / 4; p += 2, out += 24) {
-                for (int t = 1; t <= 3; ++t) {
-                    PutTwiddleVectors(out + 8 * (t - 1), t * p, t * (p + 1), n);
-                }
-            }
-        } else {
-            for (int64_t p = 0; p < n / 4; ++p, out += 24) {
-                for (int t = 1; t <= 3; ++t) {
-                    PutTwiddleVectors(out + 8 * (t - 1), t * p, t * p, n);
-                }
-            }
+    const int64_t pStep = s == 1 ? 2 : 1;
+    for (int64_t p = 0; p < n / radix; p += pStep) {
+        for (int t = 1; t < radix; ++t, out += 8) {
+            PutTwiddleVectors(out, t * p, t * (s == 1 ? p + 1 : p), n);
         }
-        return;
-    }
-    for (int64_t p = 0; p < n / 2; ++p, out += 8) {
-        PutTwiddleVectors(out, p, p, n);
     }
 }
 
@@ -129,20 +116,31 @@ bool BuildPlan(FftContext& context) {
     plan.complexSize = plan.realSize / 2;
     plan.scale = context.scale;
 
-    // Radix-4 passes first, radix-2 at the end; an even pass count lets the passes ping-pong
-    // between the work area and the destination and still end in the destination.
+    // Radix-8 passes where possible, radix-4 and radix-2 for the rest; the first pass holds two
+    // steps per vector, so it needs at least two of them.
     const int32_t log2Complex = order - 1;
-    int32_t radix4Count = log2Complex / 2;
-    int32_t radix2Count = log2Complex % 2;
-    if ((radix4Count + radix2Count) % 2 != 0) {
-        radix4Count -= 1;
-        radix2Count += 2;
+    int32_t radix8Count = log2Complex / 3;
+    int32_t radix4Count = 0;
+    int32_t radix2Count = 0;
+    switch (log2Complex % 3) {
+    case 1:
+        radix8Count -= 1;
+        radix4Count = 2;
+        break;
+    case 2:
+        radix4Count = 1;
+        break;
     }
-    plan.stageCount = radix4Count + radix2Count;
+    if (log2Complex == 3) {
+        radix8Count = 0;
+        radix4Count = 1;
+        radix2Count = 1;
+    }
+    plan.stageCount = radix8Count + radix4Count + radix2Count;
     int64_t n = plan.complexSize, s = 1;
     int64_t total = 0;
     for (int32_t i = 0; i < plan.stageCount; ++i) {
-        plan.radix[i] = i < radix4Count ? 4 : 2;
+        plan.radix[i] = i < radix8Count ? 8 : i < radix8Count + radix4Count ? 4 : 2;
         plan.length[i] = n;
         plan.stride[i] = s;
         total += PassTableDoubles(plan.radix[i], n, s);
@@ -236,7 +234,7 @@ TVecStatus ForwardReal(const double* src, double* dst, const FftContext* context
     }
     const TFftPlan& plan = context->plan;
     if (plan.complexSize <= kMaxStackComplex) {
-        double scratch[2 * kMaxStackComplex];
+        double scratch[2 * kMaxStackComplex]; // N doubles
         runner(plan, src, dst, scratch);
         return vsOk;
     }
