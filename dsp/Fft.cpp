@@ -16,6 +16,9 @@
 #include <cstring>
 #include <new>
 
+namespace fft_avx512 {
+void Run(const TFftPlan& plan, const double* src, double* dst, double* work);
+}
 namespace fft_avx2 {
 void Run(const TFftPlan& plan, const double* src, double* dst, double* work);
 }
@@ -51,15 +54,47 @@ constexpr int64_t kMaxStackComplex = 512;
 constexpr long double kTwoPi = 6.283185307179586476925286766559L;
 
 using TRunner = void (*)(const TFftPlan&, const double*, double*, double*);
+using detail::TFftVariant;
 
-bool CpuHasAvx2() {
+/// Four complex values per vector need a first pass of at least four steps.
+constexpr int32_t kFirstAvx512Order = 5;
+
+bool CpuHas(TFftVariant variant) {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    switch (variant) {
+    case TFftVariant::Avx512:
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx2") &&
+               __builtin_cpu_supports("fma");
+    case TFftVariant::Avx2:
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    case TFftVariant::Portable:
+        break;
+    }
+    return true;
 }
 
-TRunner SelectRunner() {
-    static const TRunner runner = CpuHasAvx2() ? fft_avx2::Run : fft_portable::Run;
-    return runner;
+TFftVariant BestVariant() {
+    static const TFftVariant best = CpuHas(TFftVariant::Avx512) ? TFftVariant::Avx512
+                                    : CpuHas(TFftVariant::Avx2) ? TFftVariant::Avx2
+                                                                : TFftVariant::Portable;
+    return best;
+}
+
+// The runner of `variant` for a context of `order` (the widest vectors skip the smallest
+// orders).
+TRunner RunnerFor(TFftVariant variant, int32_t order) {
+    if (variant == TFftVariant::Avx512 && order < kFirstAvx512Order) {
+        variant = TFftVariant::Avx2;
+    }
+    switch (variant) {
+    case TFftVariant::Avx512:
+        return fft_avx512::Run;
+    case TFftVariant::Avx2:
+        return fft_avx2::Run;
+    case TFftVariant::Portable:
+        break;
+    }
+    return fft_portable::Run;
 }
 
 // cos and sin of 2π·j/n, j reduced modulo n first so large indices keep full accuracy.
@@ -70,42 +105,27 @@ void UnitRootExact(int64_t j, int64_t n, double* c, double* s) {
     *s = static_cast<double>(std::sin(angle));
 }
 
-// The wr/wi vector pair the passes multiply by: lanes (c, c, c', c') and (s, −s, s', −s') for
-// W^j = c − i·s in lane 0 and W^j' in lane 1.
-void PutTwiddleVectors(double* out, int64_t j0, int64_t j1, int64_t n) {
-    double c0, s0, c1, s1;
-    UnitRootExact(j0, n, &c0, &s0);
-    UnitRootExact(j1, n, &c1, &s1);
-    out[0] = c0, out[1] = c0, out[2] = c1, out[3] = c1;
-    out[4] = s0, out[5] = -s0, out[6] = s1, out[7] = -s1;
-}
-
-// Doubles of the twiddle table of one pass: per step (two p when s = 1, else one) the wr/wi
-// vectors of W^p … W^(radix−1)p.
-int64_t PassTableDoubles(int32_t radix, int64_t n, int64_t s) {
-    if (n > kMaxTabledPass) {
-        return 0;
-    }
-    const int64_t steps = s == 1 ? n / radix / 2 : n / radix;
-    return steps * 8 * (radix - 1);
+// Doubles of the twiddle table of one pass (layout in FftKernels.inc), 0 for a pass that
+// computes its twiddles from the two-level table.
+int64_t PassTableDoubles(int32_t radix, int64_t n) {
+    return n > kMaxTabledPass ? 0 : (n / radix) * 4 * (radix - 1);
 }
 
 void FillPassTable(double* out, int32_t radix, int64_t n, int64_t s) {
-    const int64_t pStep = s == 1 ? 2 : 1;
-    for (int64_t p = 0; p < n / radix; p += pStep) {
-        for (int t = 1; t < radix; ++t, out += 8) {
-            PutTwiddleVectors(out, t * p, t * (s == 1 ? p + 1 : p), n);
+    const int64_t m = n / radix;
+    for (int t = 1; t < radix; ++t) {
+        for (int64_t p = 0; p < m; ++p) {
+            double c, sn;
+            UnitRootExact(t * p, n, &c, &sn);
+            // Stride 1: per t a row of (c, c) pairs over p, then a row of (s, −s) pairs.
+            // Larger strides: per p and t the four doubles together.
+            double* pair =
+                s == 1 ? out + 4 * m * (t - 1) + 2 * p : out + 4 * ((radix - 1) * p + t - 1);
+            double* signedPair = s == 1 ? pair + 2 * m : pair + 2;
+            pair[0] = c, pair[1] = c;
+            signedPair[0] = sn, signedPair[1] = -sn;
         }
     }
-}
-
-// Pairs k, k + 1 for k = 1, 3, … while k + 1 < M − k − 1 (as the split step walks them).
-int64_t SplitPairCount(int64_t complexSize) {
-    int64_t count = 0;
-    for (int64_t k = 1; k + 1 < complexSize - k - 1; k += 2) {
-        ++count;
-    }
-    return count;
 }
 
 // Lays out the passes and the tables; returns false when memory is short.
@@ -143,17 +163,19 @@ bool BuildPlan(FftContext& context) {
         plan.radix[i] = i < radix8Count ? 8 : i < radix8Count + radix4Count ? 4 : 2;
         plan.length[i] = n;
         plan.stride[i] = s;
-        total += PassTableDoubles(plan.radix[i], n, s);
+        total += PassTableDoubles(plan.radix[i], n);
         n /= plan.radix[i];
         s *= plan.radix[i];
     }
     const bool tabledSplit = order <= kMaxTabledSplitOrder;
-    const int64_t splitVectorDoubles = tabledSplit ? SplitPairCount(plan.complexSize) * 8 : 0;
-    const int64_t splitCosSinDoubles = tabledSplit ? (plan.complexSize / 2 + 1) * 2 : 0;
+    // Rows of (c, c) and (s, −s) pairs for k = 0 … M/2, padded so that the widest vector may
+    // load past M/2.
+    plan.splitRowLength = 2 * (plan.complexSize / 2 + 1 + TFftPlan::kMaxLanes);
+    const int64_t splitDoubles = tabledSplit ? 2 * plan.splitRowLength : 0;
     plan.fineBits = (order + 1) / 2;
     const int64_t fineCount = int64_t{1} << plan.fineBits;
     const int64_t coarseCount = plan.realSize >> plan.fineBits;
-    total += splitVectorDoubles + splitCosSinDoubles + 2 * (fineCount + coarseCount);
+    total += splitDoubles + 2 * (fineCount + coarseCount);
 
     context.tables = new (std::nothrow) double[static_cast<size_t>(total)];
     if (context.tables == nullptr) {
@@ -161,27 +183,24 @@ bool BuildPlan(FftContext& context) {
     }
     double* cursor = context.tables;
     for (int32_t i = 0; i < plan.stageCount; ++i) {
-        const int64_t doubles = PassTableDoubles(plan.radix[i], plan.length[i], plan.stride[i]);
+        const int64_t doubles = PassTableDoubles(plan.radix[i], plan.length[i]);
         plan.twiddles[i] = doubles > 0 ? cursor : nullptr;
         if (doubles > 0) {
             FillPassTable(cursor, plan.radix[i], plan.length[i], plan.stride[i]);
         }
         cursor += doubles;
     }
-    plan.splitVectors = nullptr;
-    plan.splitCosSin = nullptr;
+    plan.splitTable = nullptr;
     if (tabledSplit) {
-        double* vectors = cursor;
-        for (int64_t k = 1; k + 1 < plan.complexSize - k - 1; k += 2, cursor += 8) {
-            PutTwiddleVectors(cursor, k, k + 1, plan.realSize);
+        plan.splitTable = cursor;
+        for (int64_t k = 0; k < plan.splitRowLength / 2; ++k) {
+            double c, sn;
+            UnitRootExact(k, plan.realSize, &c, &sn);
+            cursor[2 * k] = c, cursor[2 * k + 1] = c;
+            cursor[plan.splitRowLength + 2 * k] = sn;
+            cursor[plan.splitRowLength + 2 * k + 1] = -sn;
         }
-        double* cosSin = cursor;
-        for (int64_t k = 0; k <= plan.complexSize / 2; ++k) {
-            UnitRootExact(k, plan.realSize, &cosSin[2 * k], &cosSin[2 * k + 1]);
-        }
-        cursor += splitCosSinDoubles;
-        plan.splitVectors = vectors;
-        plan.splitCosSin = cosSin;
+        cursor += splitDoubles;
     }
     double* fine = cursor;
     for (int64_t j = 0; j < fineCount; ++j) {
@@ -221,7 +240,7 @@ void TransformSmall(const double* src, double* dst, int32_t order, double scale)
 }
 
 TVecStatus ForwardReal(const double* src, double* dst, const FftContext* context, uint8_t* work,
-                       TRunner runner) {
+                       TFftVariant variant) {
     if (context == nullptr || src == nullptr || dst == nullptr) {
         return vsNullPtrErr;
     }
@@ -233,8 +252,9 @@ TVecStatus ForwardReal(const double* src, double* dst, const FftContext* context
         return vsOk;
     }
     const TFftPlan& plan = context->plan;
+    const TRunner runner = RunnerFor(variant, context->order);
     if (plan.complexSize <= kMaxStackComplex) {
-        double scratch[2 * kMaxStackComplex]; // N doubles
+        alignas(64) double scratch[2 * kMaxStackComplex]; // N doubles
         runner(plan, src, dst, scratch);
         return vsOk;
     }
@@ -327,19 +347,18 @@ TVecStatus FftGetWorkSize(const FftContext* context, int64_t* bytes) {
 
 TVecStatus FftForwardReal(const double* src, double* dst, const FftContext* context,
                           uint8_t* work) {
-    return ForwardReal(src, dst, context, work, SelectRunner());
+    return ForwardReal(src, dst, context, work, BestVariant());
 }
 
 namespace detail {
 
 bool FftVariantAvailable(TFftVariant variant) {
-    return variant == TFftVariant::Portable || CpuHasAvx2();
+    return CpuHas(variant);
 }
 
 TVecStatus FftForwardRealVariant(const double* src, double* dst, const FftContext* context,
                                  uint8_t* work, TFftVariant variant) {
-    return ForwardReal(src, dst, context, work,
-                       variant == TFftVariant::Avx2 ? fft_avx2::Run : fft_portable::Run);
+    return ForwardReal(src, dst, context, work, variant);
 }
 
 } // namespace detail

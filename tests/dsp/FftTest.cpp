@@ -69,9 +69,12 @@ double MaxErrorAgainstDirect(const std::vector<double>& x, const std::vector<dou
 }
 
 std::vector<TFftVariant> AvailableVariants() {
-    std::vector<TFftVariant> variants{TFftVariant::Portable};
-    if (detail::FftVariantAvailable(TFftVariant::Avx2)) {
-        variants.push_back(TFftVariant::Avx2);
+    std::vector<TFftVariant> variants;
+    for (const TFftVariant variant :
+         {TFftVariant::Portable, TFftVariant::Avx2, TFftVariant::Avx512}) {
+        if (detail::FftVariantAvailable(variant)) {
+            variants.push_back(variant);
+        }
     }
     return variants;
 }
