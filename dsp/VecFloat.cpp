@@ -4,7 +4,7 @@
 // vectorises them; each such routine is cloned for AVX2 and picked at load time, with the
 // portable clone always present.
 
-#include "dsp/VecDispatch.h"
+#include "dsp/VecInternal.h"
 #include "dsp/VecPrimitives.h"
 
 #include <cmath>
@@ -14,16 +14,8 @@
 namespace {
 
 
-// Loads and stores through memcpy so strided rows may sit at any byte offset.
-template <typename T> inline T LoadAt(const unsigned char* p) {
-    T v;
-    std::memcpy(&v, p, sizeof(T));
-    return v;
-}
-
-template <typename T> inline void StoreAt(unsigned char* p, T v) {
-    std::memcpy(p, &v, sizeof(T));
-}
+using detail::LoadAt;
+using detail::StoreAt;
 
 inline const unsigned char* Bytes(const void* p) {
     return static_cast<const unsigned char*>(p);

@@ -5,7 +5,7 @@
 // applies the scale with round-to-nearest-even and saturates. The scale is sorted into one of
 // four kinds once per call so the per-element loops stay simple enough to vectorise.
 
-#include "dsp/VecDispatch.h"
+#include "dsp/VecInternal.h"
 #include "dsp/VecPrimitives.h"
 
 #include <algorithm>
@@ -65,16 +65,8 @@ inline TScale ClassifyScale(int32_t scale) {
     return {TScaleKind::Up, static_cast<int>(std::min<int64_t>(up, 32))};
 }
 
-// Loads and stores through memcpy so strided rows may sit at any byte offset.
-template <typename T> inline T LoadAt(const unsigned char* p) {
-    T v;
-    std::memcpy(&v, p, sizeof(T));
-    return v;
-}
-
-template <typename T> inline void StoreAt(unsigned char* p, T v) {
-    std::memcpy(p, &v, sizeof(T));
-}
+using detail::LoadAt;
+using detail::StoreAt;
 
 // dst[i] = scaled(op(dst[i], src[i])) over one contiguous run; elements reached through byte
 // pointers so the same loop serves strided rows.
