@@ -1,8 +1,8 @@
-// The transform for any x86-64 processor (two SSE2 operations per 4-double vector).
+// The transform for any x86-64 processor: one complex value per 128-bit vector.
 #include "dsp/FftPlan.h"
 
 namespace fft_portable {
-#define FFT_LANES 2
+#define FFT_LANES 1
 #include "dsp/FftVariant.inc"
 #undef FFT_LANES
 
