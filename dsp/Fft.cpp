@@ -50,6 +50,14 @@ constexpr int64_t kMaxTabledPass = int64_t{1} << 17;
 constexpr int32_t kMaxTabledSplitOrder = 18;
 /// Complex points up to which the transform runs without a work area (scratch on the stack).
 constexpr int64_t kMaxStackComplex = 512;
+/// The passes run in two halves of the work area aligned to whole cache lines, so that wide
+/// vectors never straddle two lines whatever the caller's arrays look like.
+constexpr size_t kWorkAlignment = 64;
+
+double* AlignWork(uint8_t* work) {
+    const uintptr_t address = reinterpret_cast<uintptr_t>(work);
+    return reinterpret_cast<double*>((address + kWorkAlignment - 1) & ~(kWorkAlignment - 1));
+}
 
 constexpr long double kTwoPi = 6.283185307179586476925286766559L;
 
@@ -254,19 +262,19 @@ TVecStatus ForwardReal(const double* src, double* dst, const FftContext* context
     const TFftPlan& plan = context->plan;
     const TRunner runner = RunnerFor(variant, context->order);
     if (plan.complexSize <= kMaxStackComplex) {
-        alignas(64) double scratch[2 * kMaxStackComplex]; // N doubles
+        alignas(kWorkAlignment) double scratch[4 * kMaxStackComplex]; // 2N doubles
         runner(plan, src, dst, scratch);
         return vsOk;
     }
     if (work != nullptr) {
-        runner(plan, src, dst, reinterpret_cast<double*>(work));
+        runner(plan, src, dst, AlignWork(work));
         return vsOk;
     }
     void* own = std::malloc(static_cast<size_t>(context->workSize));
     if (own == nullptr) {
         return vsMemErr;
     }
-    runner(plan, src, dst, static_cast<double*>(own));
+    runner(plan, src, dst, AlignWork(static_cast<uint8_t*>(own)));
     std::free(own);
     return vsOk;
 }
@@ -314,7 +322,8 @@ TVecStatus FftInit(FftContext** context, int32_t order, int32_t flag, int32_t hi
             return vsMemErr;
         }
         if (created->plan.complexSize > kMaxStackComplex) {
-            created->workSize = created->plan.realSize * static_cast<int64_t>(sizeof(double));
+            created->workSize = 2 * created->plan.realSize * static_cast<int64_t>(sizeof(double)) +
+                                static_cast<int64_t>(kWorkAlignment);
         }
     }
     *context = created;
