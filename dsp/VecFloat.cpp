@@ -13,7 +13,6 @@
 
 namespace {
 
-
 using detail::LoadAt;
 using detail::StoreAt;
 

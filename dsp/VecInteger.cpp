@@ -17,7 +17,6 @@ namespace {
 
 __extension__ typedef __int128 TInt128;
 
-
 template <typename T> constexpr int64_t kLo = std::numeric_limits<T>::min();
 template <typename T> constexpr int64_t kHi = std::numeric_limits<T>::max();
 

@@ -21,6 +21,8 @@ template <typename T> inline T LoadAt(const unsigned char* p) {
 }
 
 /// Stores through memcpy, so strided rows may sit at any byte offset.
-template <typename T> inline void StoreAt(unsigned char* p, T v) { std::memcpy(p, &v, sizeof(T)); }
+template <typename T> inline void StoreAt(unsigned char* p, T v) {
+    std::memcpy(p, &v, sizeof(T));
+}
 
 } // namespace detail

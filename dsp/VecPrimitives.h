@@ -29,19 +29,19 @@ enum TVecStatus : int32_t {
     vsSizeErr = -6,  ///< length (or width/height) ≤ 0
     vsNullPtrErr = -8,
     vsMemErr = -9,
-    vsStepErr = -14,            ///< a step ≤ 0 in a strided routine
-    vsFftOrderErr = -15,        ///< FFT order outside 0 … 30
-    vsFftFlagErr = -16,         ///< FFT scaling flag not one of 1, 2, 4, 8
-    vsContextMatchErr = -17,    ///< FFT context of the wrong kind
-    vsThresholdErr = -18,       ///< threshold levels inverted
-    vsJaehneErr = -38,          ///< Jaehne magnitude negative
-    vsTriangleAsymErr = -40,    ///< asymmetry outside [−π, π)
-    vsTrianglePhaseErr = -41,   ///< phase outside [0, 2π)
-    vsTriangleFreqErr = -42,    ///< relative frequency outside [0, 0.5)
-    vsTriangleMagnErr = -43,    ///< magnitude < 1
-    vsTonePhaseErr = -44,       ///< phase outside [0, 2π)
-    vsToneFreqErr = -45,        ///< relative frequency outside [0, 0.5)
-    vsToneMagnErr = -46,        ///< magnitude < 1
+    vsStepErr = -14,          ///< a step ≤ 0 in a strided routine
+    vsFftOrderErr = -15,      ///< FFT order outside 0 … 30
+    vsFftFlagErr = -16,       ///< FFT scaling flag not one of 1, 2, 4, 8
+    vsContextMatchErr = -17,  ///< FFT context of the wrong kind
+    vsThresholdErr = -18,     ///< threshold levels inverted
+    vsJaehneErr = -38,        ///< Jaehne magnitude negative
+    vsTriangleAsymErr = -40,  ///< asymmetry outside [−π, π)
+    vsTrianglePhaseErr = -41, ///< phase outside [0, 2π)
+    vsTriangleFreqErr = -42,  ///< relative frequency outside [0, 0.5)
+    vsTriangleMagnErr = -43,  ///< magnitude < 1
+    vsTonePhaseErr = -44,     ///< phase outside [0, 2π)
+    vsToneFreqErr = -45,      ///< relative frequency outside [0, 0.5)
+    vsToneMagnErr = -46,      ///< magnitude < 1
 };
 
 /// Complex double, real part first (16 bytes).
@@ -132,18 +132,14 @@ TVecStatus VecMulScaled32s(const int32_t* src, int32_t* srcDst, int32_t len, int
 /// negative one, and status `vsDivByZero`.
 TVecStatus VecDivScaled32s(const int32_t* src, int32_t* srcDst, int32_t len, int32_t scale);
 TVecStatus VecAddStridedScaled16s(const int16_t* src, int32_t srcStep, int16_t* srcDst,
-                                  int32_t srcDstStep, int32_t width, int32_t height,
-                                  int32_t scale);
+                                  int32_t srcDstStep, int32_t width, int32_t height, int32_t scale);
 TVecStatus VecSubStridedScaled16s(const int16_t* src, int32_t srcStep, int16_t* srcDst,
-                                  int32_t srcDstStep, int32_t width, int32_t height,
-                                  int32_t scale);
+                                  int32_t srcDstStep, int32_t width, int32_t height, int32_t scale);
 TVecStatus VecMulStridedScaled16s(const int16_t* src, int32_t srcStep, int16_t* srcDst,
-                                  int32_t srcDstStep, int32_t width, int32_t height,
-                                  int32_t scale);
+                                  int32_t srcDstStep, int32_t width, int32_t height, int32_t scale);
 /// As `VecDivScaled32s` with limits 32767 and −32768.
 TVecStatus VecDivStridedScaled16s(const int16_t* src, int32_t srcStep, int16_t* srcDst,
-                                  int32_t srcDstStep, int32_t width, int32_t height,
-                                  int32_t scale);
+                                  int32_t srcDstStep, int32_t width, int32_t height, int32_t scale);
 /// srcDst = saturate(srcDst + src).
 TVecStatus VecAddSaturate16s(const int16_t* src, int16_t* srcDst, int32_t len);
 /// srcDst = (srcDst + value) scaled and saturated.
@@ -196,12 +192,11 @@ TVecStatus VecRamp16s(int16_t* dst, int32_t len, float offset, float slope);
 /// each stored truncated toward zero; then `*phase` advances by 2π·relFreq·len modulo 2π (0 if
 /// that lands outside [0, 2π)). Checks magnitude ≥ 1, relFreq in [0, 0.5), phase in [0, 2π)
 /// before dst and len.
-TVecStatus VecTone16s(int16_t* dst, int32_t len, int16_t magnitude, double relFreq,
-                      float* phase);
+TVecStatus VecTone16s(int16_t* dst, int32_t len, int16_t magnitude, double relFreq, float* phase);
 /// x[n] = magnitude · T(phase + 2π·relFreq·n), T = +1 at 0, −1 at π + asym, +1 at 2π, linear
 /// between; stored truncated toward zero; the phase advances as for the tone. Checks
 /// magnitude, relFreq, asym in [−π, π) and phase before dst and len.
-TVecStatus VecTriangle16s(int16_t* dst, int32_t len, int16_t magnitude, double relFreq,
-                          float asym, float* phase);
+TVecStatus VecTriangle16s(int16_t* dst, int32_t len, int16_t magnitude, double relFreq, float asym,
+                          float* phase);
 /// dst[n] = magnitude × sin(π/2 × n² / len); len 1 gives the single element 0.
 TVecStatus VecJaehne64f(double* dst, int32_t len, double magnitude);

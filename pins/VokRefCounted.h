@@ -55,11 +55,11 @@ template <class T> class TRef {
     TRef(const TRef& other) noexcept : TRef(other.m_object) {}
     TRef(TRef&& other) noexcept : m_object(std::exchange(other.m_object, nullptr)) {}
     template <class U>
-        requires std::is_convertible_v<U*, T*>
-    TRef(const TRef<U>& other) noexcept : TRef(other.Get()) {}
+    requires std::is_convertible_v<U*, T*> TRef(const TRef<U>& other)
+    noexcept : TRef(other.Get()) {}
     template <class U>
-        requires std::is_convertible_v<U*, T*>
-    TRef(TRef<U>&& other) noexcept : m_object(other.Detach()) {}
+    requires std::is_convertible_v<U*, T*> TRef(TRef<U>&& other)
+    noexcept : m_object(other.Detach()) {}
     ~TRef() { Reset(); }
 
     TRef& operator=(TRef other) noexcept {
