@@ -1,0 +1,1 @@
+#include "pins/VokProperties.h"
