@@ -102,9 +102,8 @@ TVokLockSection TVokGlobalLockObject::WriteSection() {
 // ---- group lock objects ----------------------------------------------------------------------
 
 TVokLockObject::~TVokLockObject() {
-    // Wait for a thread that may still be leaving the mutex before it goes away.
-    m_mutex.lock();
-    m_mutex.unlock();
+    // No need to wait for a thread leaving the mutex: every holder keeps a reference until it
+    // has unlocked.
     s_liveCount.fetch_sub(1, std::memory_order_relaxed);
 }
 
@@ -117,13 +116,27 @@ TVokLockSection TVokLockObject::WriteSection() {
 
 // ---- lockable objects ------------------------------------------------------------------------
 
+// Holds the group write lock of one object during a structural change (global write lock held).
+class TVokObject::TStructuralHold {
+  public:
+    explicit TStructuralHold(TVokObject& object) : m_object(object) {
+        object.BeginWriteStructural();
+    }
+    ~TStructuralHold() { m_object.EndWrite(); }
+    TStructuralHold(const TStructuralHold&) = delete;
+    TStructuralHold& operator=(const TStructuralHold&) = delete;
+
+  private:
+    TVokObject& m_object;
+};
+
 TVokObject::TVokObject() : m_lock(MakeRef<TVokLockObject>().Detach()) {
 }
 
 TVokObject::~TVokObject() {
     {
         TVokGlobalWriteLockSection global;
-        TVokWriteLockSection self(*this);
+        TStructuralHold self(*this);
         while (!m_linked.empty()) {
             UnlinkObjects(this, m_linked.back());
         }
@@ -155,9 +168,21 @@ void TVokObject::BeginRead() {
 }
 
 void TVokObject::BeginWrite() {
+    BeginWriteImpl<false>();
+}
+
+void TVokObject::BeginWriteStructural() {
+    BeginWriteImpl<true>();
+}
+
+template <bool kStructural> void TVokObject::BeginWriteImpl() {
     TRef<TVokLockObject> lock = GetLockObject();
     for (;;) {
-        lock->BeginWrite();
+        if constexpr (kStructural) {
+            lock->BeginWriteStructural();
+        } else {
+            lock->BeginWrite();
+        }
         if (m_lock.load(std::memory_order_acquire) == lock.Get()) {
             ++m_writeHolds;
             return;
@@ -212,7 +237,7 @@ void TVokObject::Regroup(TVokObject* object) {
     const std::vector<TVokObject*> members = object->Closure();
     TRef<TVokLockObject> newLock = MakeRef<TVokLockObject>();
     for (TVokObject* member : members) {
-        member->BeginWrite();
+        member->BeginWriteStructural();
     }
     // Every hold of the old locks belongs to this thread now (it write-locks all of them), so
     // the new lock is taken exactly as often as the old ones were held, then the old ones are
@@ -222,7 +247,7 @@ void TVokObject::Regroup(TVokObject* object) {
         totalHolds += uint64_t{member->m_readHolds} + member->m_writeHolds;
     }
     for (uint64_t i = 0; i < totalHolds; ++i) {
-        newLock->BeginWrite();
+        newLock->BeginWriteStructural();
     }
     for (TVokObject* member : members) {
         TVokLockObject* oldLock;
@@ -249,8 +274,8 @@ bool TVokObject::LinkObjects(TVokObject* a, TVokObject* b) {
         return false;
     }
     TVokGlobalWriteLockSection global;
-    TVokWriteLockSection lockA(*a);
-    TVokWriteLockSection lockB(*b);
+    TStructuralHold holdA(*a);
+    TStructuralHold holdB(*b);
     if (std::find(a->m_linked.begin(), a->m_linked.end(), b) != a->m_linked.end()) {
         return false;
     }
@@ -258,7 +283,7 @@ bool TVokObject::LinkObjects(TVokObject* a, TVokObject* b) {
     a->m_linked.push_back(b);
     const std::vector<TVokObject*> members = a->Closure();
     for (TVokObject* member : members) {
-        member->BeginWrite();
+        member->BeginWriteStructural();
     }
     Regroup(a);
     Regroup(b);
@@ -273,15 +298,15 @@ bool TVokObject::UnlinkObjects(TVokObject* a, TVokObject* b) {
         return false;
     }
     TVokGlobalWriteLockSection global;
-    TVokWriteLockSection lockA(*a);
-    TVokWriteLockSection lockB(*b);
+    TStructuralHold holdA(*a);
+    TStructuralHold holdB(*b);
     auto link = std::find(a->m_linked.begin(), a->m_linked.end(), b);
     if (link == a->m_linked.end()) {
         return false;
     }
     const std::vector<TVokObject*> members = a->Closure();
     for (TVokObject* member : members) {
-        member->BeginWrite();
+        member->BeginWriteStructural();
     }
     a->m_linked.erase(link);
     EraseFirst(b->m_backLinks, a);

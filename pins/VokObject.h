@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 // Lock order, binding for every thread:
@@ -87,6 +88,17 @@ class TVokLockObject final : public TVokRefCounted, public IVokBaseLockObject {
     /// `TVokStreamWriteLockSection` on this lock object (global read, then this lock).
     TVokLockSection WriteSection() override;
 
+    /// Write lock for a structural change, called only under the global write lock. No other
+    /// thread can then hold or wait for a group lock (they are all taken inside global read
+    /// sections), so the try succeeds at once; it still loops, yielding, if a caller broke that
+    /// rule. Not blocking also keeps lock-order checkers from seeing group locks taken in
+    /// varying order while groups are merged and split.
+    void BeginWriteStructural() {
+        while (!m_mutex.try_lock()) {
+            std::this_thread::yield();
+        }
+    }
+
     /// The object behind a reference, for comparing two references.
     const TVokLockObject* GetIdentity() const { return this; }
 
@@ -147,6 +159,10 @@ class TVokObject : public TVokPersistent, public IVokBaseLockObject {
     /// Every object reachable through out- and in-lists, each once, depth first.
     std::vector<TVokObject*> Closure();
     static void Regroup(TVokObject* object);
+    /// `BeginWrite` for structural changes (global write lock held); released by `EndWrite`.
+    void BeginWriteStructural();
+    template <bool kStructural> void BeginWriteImpl();
+    class TStructuralHold;
 
     /// Guards the replacement of `m_lock` (written only under the global write lock by a thread
     /// that also holds the old group lock) against readers taking a reference to it.
