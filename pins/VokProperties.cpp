@@ -39,13 +39,20 @@ const char* ValueKindName(const TVokValue& value) {
     return kNames[value.index()];
 }
 
+std::string ClassNameOf(const TVokPersistent& object) {
+    if (const TVokClassInfo* info = ClassInfoOf(&object)) {
+        return info->GetClassName();
+    }
+    return typeid(object).name();
+}
+
 size_t FindValueName(const std::vector<std::string>& names, const std::string& name) {
     for (size_t index = 0; index < names.size(); ++index) {
         if (names[index] == name) {
             return index;
         }
     }
-    throw TVokValueError{"'" + name + "' is not one of its value names"};
+    throw TVokValueError("'" + name + "' is not one of its value names");
 }
 
 } // namespace detail
@@ -70,7 +77,7 @@ TVokValue TVokPropertyInfo::Get(const TVokPersistent* object) const {
     try {
         return m_getter(*object);
     } catch (const detail::TVokValueError& error) {
-        Fail(error.m_reason);
+        Fail(error.what());
     }
 }
 
@@ -84,7 +91,7 @@ void TVokPropertyInfo::Set(TVokPersistent* object, const TVokValue& value) const
     try {
         m_setter(*object, value);
     } catch (const detail::TVokValueError& error) {
-        Fail(error.m_reason);
+        Fail(error.what());
     }
 }
 

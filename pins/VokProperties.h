@@ -8,6 +8,7 @@
 #include <functional>
 #include <initializer_list>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -234,9 +235,12 @@ const TVokClassInfo* FindVokClass(std::string_view className);
 namespace detail {
 
 /// Thrown by the value converters; `TVokPropertyInfo` adds the class and property name.
-struct TVokValueError {
-    std::string m_reason;
+struct TVokValueError : std::invalid_argument {
+    explicit TVokValueError(const std::string& reason) : std::invalid_argument(reason) {}
 };
+
+/// The published class name of `object`, or its C++ type name when it publishes nothing.
+std::string ClassNameOf(const TVokPersistent& object);
 
 /// Names a value's alternative for messages ("an integer", "a string", ...).
 const char* ValueKindName(const TVokValue& value);
@@ -248,8 +252,7 @@ template <class P> using TMemberClass = std::remove_pointer_t<decltype(MemberCla
 template <class C> const C& CastObject(const TVokPersistent& object) {
     const C* result = dynamic_cast<const C*>(&object);
     if (result == nullptr) {
-        throw TVokValueError{std::string("object is a ") + typeid(object).name() +
-                             ", not of the declaring class"};
+        throw TVokValueError("object is a " + ClassNameOf(object) + ", not of the declaring class");
     }
     return *result;
 }
@@ -262,7 +265,7 @@ template <class Want> const Want& Expect(const TVokValue& value, const char* wan
     if (const Want* result = std::get_if<Want>(&value)) {
         return *result;
     }
-    throw TVokValueError{std::string("expects ") + wanted + " value, got " + ValueKindName(value)};
+    throw TVokValueError(std::string("expects ") + wanted + " value, got " + ValueKindName(value));
 }
 
 /// Conversion between a typed C++ value `V` and a `TVokValue` of one kind.
@@ -271,7 +274,7 @@ template <class V> struct TIntegerCodec {
     V FromValue(const TVokValue& value) const {
         const int64_t number = Expect<int64_t>(value, "an integer");
         if (!std::in_range<V>(number)) {
-            throw TVokValueError{"value " + std::to_string(number) + " is out of range"};
+            throw TVokValueError("value " + std::to_string(number) + " is out of range");
         }
         return static_cast<V>(number);
     }
@@ -300,7 +303,7 @@ template <class V> struct TEnumCodec {
     TVokValue ToValue(const V& value) const {
         const auto index = static_cast<size_t>(value);
         if (index >= m_names.size()) {
-            throw TVokValueError{"holds the unnamed value " + std::to_string(index)};
+            throw TVokValueError("holds the unnamed value " + std::to_string(index));
         }
         return TVokEnumValue{m_names[index]};
     }
@@ -329,7 +332,7 @@ template <class V> struct TSetCodec {
             }
         }
         if (m_names.size() < 64 && (bits >> m_names.size()) != 0) {
-            throw TVokValueError{"holds unnamed members"};
+            throw TVokValueError("holds unnamed members");
         }
         return result;
     }
@@ -359,8 +362,7 @@ template <class V> struct TObjectCodec {
         }
         V result = dynamic_cast<V>(object);
         if (result == nullptr) {
-            throw TVokValueError{std::string("cannot take an object of class ") +
-                                 typeid(*object).name()};
+            throw TVokValueError("cannot take an object of class " + ClassNameOf(*object));
         }
         return result;
     }
@@ -383,7 +385,7 @@ template <class V> struct TEventCodec {
         if (const V* result = std::any_cast<V>(&handler)) {
             return *result;
         }
-        throw TVokValueError{std::string("cannot take a handler of type ") + handler.type().name()};
+        throw TVokValueError(std::string("cannot take a handler of type ") + handler.type().name());
     }
 };
 
@@ -499,6 +501,9 @@ struct TVokProp {
     static TVokPropertyInfo Set(std::string name, std::vector<std::string> names, Getter getter,
                                 Setter setter, D def) {
         using V = detail::TValueOf<Getter>;
+        if (names.size() > 64) {
+            throw std::invalid_argument("set property " + name + " has more than 64 members");
+        }
         detail::TSetCodec<V> codec{names};
         return detail::Make<V>(std::move(name), pkSet, names, codec.ToValue(V(def)), codec, getter,
                                setter);

@@ -117,11 +117,13 @@ class TTestGenChild : public TTestGen {
         static const TVokClassInfo info(
             "TTestGenChild", &TTestGen::ClassInfo(), nullptr,
             {TVokProp::Integer("Extra", &T::m_extra, &T::m_extra, 7),
+             TVokProp::Object("Link", &T::m_link, &T::m_link),
              TVokProp::Integer("Amplitude", &T::GetAmplitude, &T::SetAmplitude, 100)});
         return info;
     }
     const TVokClassInfo& GetClassInfo() const override { return ClassInfo(); }
     int m_extra = 7;
+    TTestPin* m_link = nullptr;
 };
 
 class ComponentTest : public ::testing::Test {
@@ -300,10 +302,10 @@ TEST(PropertyTableTest, InheritedPropertiesComeFirstInDeclarationOrder) {
     for (const TVokPropertyInfo* property : TTestGenChild::ClassInfo().GetProperties()) {
         names.push_back(property->GetName());
     }
-    EXPECT_EQ(names,
-              (std::vector<std::string>{"Name", "Amplitude", "Small", "Phase", "Frequency",
-                                        "Enabled", "Caption", "Shape", "Colours", "Mask",
-                                        "OutputPin", "Spare", "Channels", "OnResult", "Extra"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"Name", "Amplitude", "Small", "Phase", "Frequency",
+                                               "Enabled", "Caption", "Shape", "Colours", "Mask",
+                                               "OutputPin", "Spare", "Channels", "OnResult",
+                                               "Extra", "Link"}));
     // The re-declared Amplitude keeps its place but carries the new default.
     const TVokPropertyInfo& amplitude = TTestGenChild::ClassInfo().GetProperty("Amplitude");
     EXPECT_EQ(amplitude.GetClassName(), "TTestGenChild");
@@ -415,7 +417,8 @@ TEST(PropertyTableTest, ErrorsNameClassPropertyAndProblem) {
         {[&] { info.SetValue(&gen, "OutputPin", static_cast<TVokPersistent*>(nullptr)); },
          {"OutputPin", "read-only"}},
         {[&] { info.SetValue(&gen, "OnResult", TVokEventValue{std::any(1)}); }, {"OnResult"}},
-        {[&] { info.GetValue(&form, "Amplitude"); }, {"TTestGen.Amplitude", "declaring class"}},
+        {[&] { info.GetValue(&form, "Amplitude"); },
+         {"TTestGen.Amplitude", "TVokForm", "declaring class"}},
         {[&] { info.GetValue(nullptr, "Amplitude"); }, {"TTestGen.Amplitude"}},
     };
     for (size_t index = 0; index < cases.size(); ++index) {
@@ -435,6 +438,21 @@ TEST(PropertyTableTest, ErrorsNameClassPropertyAndProblem) {
     EXPECT_EQ(gen.m_small, 0);
     EXPECT_EQ(gen.GetShape(), tsTone);
     EXPECT_EQ(gen.m_colours, (TTestColours{tcRed, tcBlue}));
+}
+
+TEST(PropertyTableTest, WritableObjectPropertyChecksTheObjectClass) {
+    TTestGenChild gen(nullptr);
+    TTestPin pin;
+    TVokForm form;
+    const TVokPropertyInfo& link = gen.GetClassInfo().GetProperty("Link");
+    link.Set(&gen, &pin);
+    EXPECT_EQ(gen.m_link, &pin);
+    const std::string message = ErrorOf([&] { link.Set(&gen, &form); });
+    EXPECT_NE(message.find("TTestGenChild.Link"), std::string::npos) << message;
+    EXPECT_NE(message.find("TVokForm"), std::string::npos) << message;
+    EXPECT_EQ(gen.m_link, &pin);
+    link.Set(&gen, static_cast<TVokPersistent*>(nullptr));
+    EXPECT_EQ(gen.m_link, nullptr);
 }
 
 TEST(PropertyTableTest, DuplicateOwnPropertyIsRefused) {
