@@ -1,0 +1,1 @@
+#include "pins/VokExtCollection.h"

@@ -1,0 +1,3 @@
+#include "pins/VokExtCollection.h"
+
+#include <gtest/gtest.h>
