@@ -144,7 +144,17 @@ TVokObject::~TVokObject() {
             UnlinkObjects(m_backLinks.back(), this);
         }
     }
-    m_lock.load(std::memory_order_relaxed)->Release();
+    // Holds still counted here belong to the destroying thread (no other thread can hold a
+    // group lock while it holds the global write lock above): a handler that frees its own pin
+    // while the dispatch holds that pin's group. They are given back with the object.
+    TVokLockObject* lock = m_lock.load(std::memory_order_relaxed);
+    for (; m_writeHolds > 0; --m_writeHolds) {
+        lock->EndWrite();
+    }
+    for (; m_readHolds > 0; --m_readHolds) {
+        lock->EndRead();
+    }
+    lock->Release();
 }
 
 TRef<TVokLockObject> TVokObject::GetLockObject() const {
@@ -155,9 +165,16 @@ TRef<TVokLockObject> TVokObject::GetLockObject() const {
 void TVokObject::BeginRead() {
     // Holding the global read lock, nobody regroups, so the first lock object taken is normally
     // the current one; the re-check covers a caller that locks outside a global section.
+    // Under the global write lock no other thread can hold a group lock, so the lock is taken
+    // without waiting (see BeginWriteStructural).
+    const bool structural = GlobalSynchronizer().IsWriter();
     TRef<TVokLockObject> lock = GetLockObject();
     for (;;) {
-        lock->BeginRead();
+        if (structural) {
+            lock->BeginWriteStructural();
+        } else {
+            lock->BeginRead();
+        }
         if (m_lock.load(std::memory_order_acquire) == lock.Get()) {
             ++m_readHolds;
             return;
@@ -168,7 +185,14 @@ void TVokObject::BeginRead() {
 }
 
 void TVokObject::BeginWrite() {
-    BeginWriteImpl<false>();
+    // Structural changes (global write lock held) lock groups in whatever order the change needs;
+    // taking them without waiting keeps that order out of the lock-order graph that dispatches
+    // (source group, then sink group) obey.
+    if (GlobalSynchronizer().IsWriter()) {
+        BeginWriteImpl<true>();
+    } else {
+        BeginWriteImpl<false>();
+    }
 }
 
 void TVokObject::BeginWriteStructural() {

@@ -126,6 +126,7 @@ class TVokObject : public TVokPersistent, public IVokBaseLockObject {
   public:
     TVokObject();
     /// Takes the global write lock and unlinks this object from every object it is linked to.
+    /// Holds the destroying thread still has through this object are given back.
     ~TVokObject() override;
 
     /// Group lock through this object. Call only inside a global read section (use the

@@ -251,8 +251,8 @@ class TVokPin : public TVokBasicPin {
     virtual TVokGuid GetDefaultStateType() const;
     /// The state type of this pin with `pin`.
     virtual TVokGuid GetStateTypeWith(TVokBasicPin* pin) const;
-    /// Global read lock and this pin's group write lock; each member's handler runs with that
-    /// member's group write lock held.
+    /// Global read lock and this pin's group write lock; members are called without their own
+    /// group lock (they may send to this pin in turn), so state kept by receivers is atomic.
     TVokNotifyResults NotifyDispatcher(TVokNotifyOperation* operation, TVokNotifyFlags flags,
                                        TVokBasicPin* target) override;
 

@@ -139,20 +139,15 @@ bool TVokBoolStatePin::QueryType(const TVokGuid& typeId) const {
 }
 
 void TVokBoolStatePin::SetValue(bool value) {
-    {
-        TVokWriteLockSection section(*this);
-        if (value == m_value) {
-            return;
-        }
-        m_value = value;
+    if (m_value.exchange(value) == value) {
+        return;
     }
     TRef<TVokNotifyOperation> operation = MakeRef<TVokSuppliedBoolOperation>(value);
     Notify(operation.Get());
 }
 
 bool TVokBoolStatePin::GetValue() const {
-    TVokReadLockSection section(const_cast<TVokBoolStatePin&>(*this));
-    return m_value;
+    return m_value.load();
 }
 
 void TVokBoolStatePin::SetCustomLinkHandler(TVokLinkHandler handler) {
@@ -173,7 +168,7 @@ TVokNotifyResults TVokBoolStatePin::DispatchState(TVokBasicPin* receiver, const 
         return m_customLinkHandler(receiver, typeId, flags, operation);
     }
     if (flags.Contains(nfLinkChanged)) {
-        DeliverNew<TVokSuppliedBoolOperation>(receiver, kVokBoolType, m_value, flags);
+        DeliverNew<TVokSuppliedBoolOperation>(receiver, kVokBoolType, m_value.load(), flags);
     } else {
         Deliver(receiver, kVokBoolType, operation, flags);
     }
@@ -189,7 +184,7 @@ TVokNotifyResults TVokBoolStatePin::Receive(const TVokGuid& /*typeId*/,
     }
     m_value = supplied->GetValue();
     if (m_changeHandler) {
-        m_changeHandler(*this, m_value);
+        m_changeHandler(*this, supplied->GetValue());
     }
     return {};
 }
@@ -209,20 +204,15 @@ bool TVokFloatIntStatePin::QueryType(const TVokGuid& typeId) const {
 }
 
 void TVokFloatIntStatePin::SetValue(float value) {
-    {
-        TVokWriteLockSection section(*this);
-        if (value == m_value) {
-            return;
-        }
-        m_value = value;
+    if (m_value.exchange(value) == value) {
+        return;
     }
     TRef<TVokNotifyOperation> operation = MakeRef<TVokSuppliedMulticastOperation>();
     Notify(operation.Get());
 }
 
 float TVokFloatIntStatePin::GetValue() const {
-    TVokReadLockSection section(const_cast<TVokFloatIntStatePin&>(*this));
-    return m_value;
+    return m_value.load();
 }
 
 void TVokFloatIntStatePin::SetCustomFloatLinkHandler(TVokLinkHandler handler) {
@@ -245,7 +235,8 @@ TVokNotifyResults TVokFloatIntStatePin::DispatchState(TVokBasicPin* receiver,
             return m_customFloatLinkHandler(receiver, typeId, flags, operation);
         }
         if (refresh) {
-            return DeliverNew<TVokSuppliedSingleOperation>(receiver, kVokFloatType, m_value, flags);
+            return DeliverNew<TVokSuppliedSingleOperation>(receiver, kVokFloatType, m_value.load(),
+                                                           flags);
         }
         return Deliver(receiver, kVokFloatType, operation, flags);
     }
@@ -254,8 +245,8 @@ TVokNotifyResults TVokFloatIntStatePin::DispatchState(TVokBasicPin* receiver,
             return m_customIntegerLinkHandler(receiver, typeId, flags, operation);
         }
         if (refresh) {
-            return DeliverNew<TVokSuppliedIntegerOperation>(receiver, kVokIntegerType,
-                                                            VokRoundToInteger(m_value), flags);
+            return DeliverNew<TVokSuppliedIntegerOperation>(
+                receiver, kVokIntegerType, VokRoundToInteger(m_value.load()), flags);
         }
         return Deliver(receiver, kVokIntegerType, operation, flags);
     }
@@ -265,15 +256,17 @@ TVokNotifyResults TVokFloatIntStatePin::DispatchState(TVokBasicPin* receiver,
 TVokNotifyResults TVokFloatIntStatePin::Receive(const TVokGuid& /*typeId*/,
                                                 TVokNotifyOperation* operation,
                                                 TVokNotifyFlags /*flags*/) {
+    float value;
     if (const auto* integer = OperationAs<TVokSuppliedIntegerOperation>(operation)) {
-        m_value = static_cast<float>(integer->GetValue());
+        value = static_cast<float>(integer->GetValue());
     } else if (const auto* single = OperationAs<TVokSuppliedSingleOperation>(operation)) {
-        m_value = single->GetValue();
+        value = single->GetValue();
     } else {
         return {};
     }
+    m_value = value;
     if (m_changeHandler) {
-        m_changeHandler(*this, m_value);
+        m_changeHandler(*this, value);
     }
     return {};
 }

@@ -2,6 +2,7 @@
 
 #include "pins/VokPin.h"
 
+#include <atomic>
 #include <functional>
 
 /// Sends clock ticks: every supplied operation it dispatches reaches a clock sink as one tick.
@@ -64,8 +65,8 @@ class TVokRealSourcePin : public TVokClockSourcePin {
 };
 
 /// A boolean state shared with the other members of its dispatcher ("Boolean single").
-/// The change handler runs with this pin's group write lock held, in the thread that changed
-/// the value of another member.
+/// The change handler runs in the thread that changed the value of another member, with that
+/// member's group lock held (not this pin's); the value itself is atomic.
 class TVokBoolStatePin : public TVokStatePin {
   public:
     using TChangeHandler = std::function<void(TVokBoolStatePin& pin, bool value)>;
@@ -93,11 +94,12 @@ class TVokBoolStatePin : public TVokStatePin {
     /// Guarded by this pin's group lock.
     TVokLinkHandler m_customLinkHandler;
     TChangeHandler m_changeHandler;
-    bool m_value = false;
+    std::atomic<bool> m_value{false};
 };
 
 /// A numeric state shared with the members of its dispatcher, delivered as "Float single" or
-/// "Integer single" (rounded to the nearest integer, halves to even).
+/// "Integer single" (rounded to the nearest integer, halves to even). Threads as for
+/// `TVokBoolStatePin`.
 class TVokFloatIntStatePin : public TVokStatePin {
   public:
     using TChangeHandler = std::function<void(TVokFloatIntStatePin& pin, float value)>;
@@ -125,7 +127,7 @@ class TVokFloatIntStatePin : public TVokStatePin {
     TVokLinkHandler m_customFloatLinkHandler;
     TVokLinkHandler m_customIntegerLinkHandler;
     TChangeHandler m_changeHandler;
-    float m_value = 0.0f;
+    std::atomic<float> m_value{0.0f};
 };
 
 /// `value` rounded to the nearest 32-bit integer, halves to even; saturated at the limits,
