@@ -1,0 +1,1 @@
+#include "buffers/DruAudioBuffer.h"

@@ -1,0 +1,3 @@
+#include "buffers/DruAudioBuffer.h"
+
+#include <gtest/gtest.h>

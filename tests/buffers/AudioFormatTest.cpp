@@ -1,0 +1,3 @@
+#include "buffers/DruAudioFormat.h"
+
+#include <gtest/gtest.h>
