@@ -905,8 +905,16 @@ TVokBasicPin* TVokSourcePin::GetLinkDependency(int index) const {
 void TVokSourcePin::ObjectRemoved(TVokPinObject* object) {
     TVokStreamPin::ObjectRemoved(object);
     auto& functionSinks = m_functionSinks.m_pins;
-    functionSinks.erase(std::remove(functionSinks.begin(), functionSinks.end(), object),
-                        functionSinks.end());
+    const auto removed = std::remove(functionSinks.begin(), functionSinks.end(), object);
+    const bool dependencyRemoved = removed != functionSinks.end();
+    functionSinks.erase(removed, functionSinks.end());
+    if (dependencyRemoved) {
+        // The lock chains of the sinks this source feeds reached upstream through the
+        // destroyed pin.
+        for (const TVokSinkPinEntry& entry : m_entries) {
+            entry.m_sink->RebuildLockChain();
+        }
+    }
     if (auto* pin = dynamic_cast<TVokBasicPin*>(object); pin != nullptr && IndexOfSink(pin) >= 0) {
         RemoveLink(pin, false);
     }
