@@ -109,9 +109,12 @@ void TVokBasicPin::BeforeDestruction() {
         // A receiver that fails while its link is broken must not keep a pin alive that its
         // owner is freeing; Disconnect has removed every link before passing the error on.
     }
-    if (m_pinList != nullptr) {
-        m_pinList->PinDestroyed(this);
+    // Every list forgets the pin, also lists of other components that hold it without being
+    // recorded as its containing list.
+    for (TVokPinList* list : TVokPinList::LiveLists()) {
+        list->PinDestroyed(this);
     }
+    m_pinList = nullptr;
     std::vector<TVokBasicPin*> others;
     {
         std::lock_guard<std::recursive_mutex> lock(detail::VokRegistryMutex());
@@ -471,8 +474,9 @@ TVokNotifyResults TVokPin::NotifyDispatcher(TVokNotifyOperation* operation, TVok
         }
         const TVokGuid stateType = GetStateTypeWith(member);
         const TVokLinkHandler handler = GetHandlerFor(stateType);
+        // Only the sender's group is held: members of one dispatcher send to each other, so
+        // locking the receiver as well would take two groups in both orders.
         if (handler.IsAssigned()) {
-            TGroupWriteHold memberHold(*member);
             handler(member, stateType, flags, operation);
         }
     }

@@ -17,12 +17,31 @@ std::string DefaultDisplayName(int index) {
 
 // ---- TVokPinList -----------------------------------------------------------------------------
 
+namespace {
+
+/// Every live pin list; guarded by detail::VokRegistryMutex().
+std::vector<TVokPinList*>& Lists() {
+    static auto* const s_lists = new std::vector<TVokPinList*>();
+    return *s_lists;
+}
+
+} // namespace
+
 TVokPinList::TVokPinList(TVokComponent* owner, bool ownsPins)
     : m_owner(owner), m_ownsPins(ownsPins) {
+    std::lock_guard<std::recursive_mutex> lock(detail::VokRegistryMutex());
+    Lists().push_back(this);
 }
 
 TVokPinList::~TVokPinList() {
     Clear();
+    std::lock_guard<std::recursive_mutex> lock(detail::VokRegistryMutex());
+    Lists().erase(std::remove(Lists().begin(), Lists().end(), this), Lists().end());
+}
+
+std::vector<TVokPinList*> TVokPinList::LiveLists() {
+    std::lock_guard<std::recursive_mutex> lock(detail::VokRegistryMutex());
+    return Lists();
 }
 
 const TVokClassInfo& TVokPinList::ClassInfo() {

@@ -69,6 +69,8 @@ class TVokPinList : public TVokObject, public IVokPublished {
 
     /// Forgets `pin` without freeing it (the pin is being destroyed).
     void PinDestroyed(TVokBasicPin* pin);
+    /// Every live pin list (a copy), so that a destroyed pin leaves all lists holding it.
+    static std::vector<TVokPinList*> LiveLists();
 
   protected:
     struct TEntry {

@@ -315,13 +315,16 @@ TEST_F(PinListTest, OnlyPinsOfTheListsOwnerRecordTheList) {
     TTestNode* other = Node("Comp1");
     TVokPinPtr<TTestSink> own = MakePin<TTestSink>(scope);
     TVokPinPtr<TTestSink> foreign = MakePin<TTestSink>(other);
-    // A foreign pin is not told about the list, so the list goes first here.
     TVokPinList list(scope, false);
     list.Add(own.get());
     list.Add(foreign.get());
     EXPECT_EQ(own->GetPinList(), &list);
     EXPECT_EQ(foreign->GetPinList(), nullptr);
     EXPECT_EQ(list.GetRootName(), "Form1");
+    // Destroyed first, the foreign pin still leaves the list (no dangling entry).
+    foreign.reset();
+    ASSERT_EQ(list.GetCount(), 1);
+    EXPECT_EQ(list.GetPin(0), own.get());
 }
 
 TEST_F(PinListTest, RealPinFillsTheFirstPendingPlaceholder) {
