@@ -3,6 +3,7 @@
 #include "buffers/ZemSimpleDataBuffer.h"
 #include "pins/VokOperations.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -57,14 +58,25 @@ TVokWaveFormatBlock DefaultWaveFormatBlock();
 /// An audio stream starts: block size 0, sample rate = rate = `rate`, and a copy of the format.
 class TVokStartWaveOperation : public TVokStartSampleRateOperation {
   public:
-    /// `format` null: the default block.
-    TVokStartWaveOperation(const TVokWaveFormatBlock* format, float rate)
-        : TVokStartSampleRateOperation(rate, 0, rate),
-          m_format(format != nullptr ? *format : DefaultWaveFormatBlock()) {}
+    /// Copies the 40-byte record at `record` (for example
+    /// `TDruAudioFormatBasic::GetFormatRecord()`); null: the default block.
+    TVokStartWaveOperation(const uint8_t* record, float rate)
+        : TVokStartSampleRateOperation(rate, 0, rate), m_format(CopyRecord(record)) {}
 
     const TVokWaveFormatBlock& GetFormat() const { return m_format; }
+    /// The record's first byte (decode with `DruLoadWaveFormat`).
+    const uint8_t* GetFormatRecord() const { return m_format.data(); }
 
   private:
+    static TVokWaveFormatBlock CopyRecord(const uint8_t* record) {
+        if (record == nullptr) {
+            return DefaultWaveFormatBlock();
+        }
+        TVokWaveFormatBlock block;
+        std::copy(record, record + block.size(), block.begin());
+        return block;
+    }
+
     const TVokWaveFormatBlock m_format;
 };
 

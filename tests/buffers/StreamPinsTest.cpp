@@ -230,6 +230,13 @@ TEST(StartOperationsTest, RatesAndTheDefaultFormatBlock) {
         0x10, 0x00, 0x16, 0x00, 0x10, 0x00, 0x03, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00,
         0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
     EXPECT_EQ(wave->GetFormat(), expected);
+    // A given record is copied as it is.
+    TVokWaveFormatBlock given = expected;
+    given[2] = 1;
+    const TRef<TVokStartWaveOperation> copied =
+        MakeRef<TVokStartWaveOperation>(given.data(), 43.0f);
+    given[2] = 7;
+    EXPECT_EQ(copied->GetFormatRecord()[2], 1);
 }
 
 } // namespace
