@@ -6,6 +6,7 @@
 // any block length. Angles use the true π in extended precision, both for the signals and for
 // the accepted phase and asymmetry ranges.
 
+#include "dsp/VecInternal.h"
 #include "dsp/VecPrimitives.h"
 
 #include <algorithm>
@@ -39,6 +40,70 @@ inline float AdvancePhase(long double phase, long double omega, int32_t count) {
     const long double reduced = total - kTwoPi * std::floor(total / kTwoPi);
     const float result = static_cast<float>(reduced);
     return PhaseInRange(result) ? result : 0.0f;
+}
+
+// The tone a·cos(φ + nω) by the recurrence x[n] = 2cos(ω)·x[n−1] − x[n−2]. Short blocks run
+// the recurrence serially in extended precision. Longer ones seed eight samples that way and
+// then advance eight interleaved chains at once, x[n] = 2cos(8ω)·x[n−8] − x[n−16], in double:
+// the chains are independent, so the loop vectorises, and over the few hundred steps of a
+// block the double error stays far below one output LSB. Only the stores truncate.
+constexpr int32_t kToneLanes = 8;
+
+VEC_CLONES void ToneChains(int16_t* dst, int32_t len, double* older, double* newer, double twoCos) {
+    for (int32_t base = kToneLanes; base < len; base += kToneLanes) {
+        const int32_t count = std::min(kToneLanes, len - base);
+        double next[kToneLanes];
+        for (int32_t k = 0; k < kToneLanes; ++k) {
+            next[k] = twoCos * newer[k] - older[k];
+            older[k] = newer[k];
+            newer[k] = next[k];
+        }
+        if (count == kToneLanes) {
+            for (int32_t k = 0; k < kToneLanes; ++k) {
+                dst[base + k] = static_cast<int16_t>(
+                    static_cast<int32_t>(std::clamp(next[k], -32768.0, 32767.0)));
+            }
+        } else {
+            for (int32_t k = 0; k < count; ++k) {
+                dst[base + k] = static_cast<int16_t>(
+                    static_cast<int32_t>(std::clamp(next[k], -32768.0, 32767.0)));
+            }
+        }
+    }
+}
+
+void ToneLanes(int16_t* dst, int32_t len, long double amp, long double start, long double omega) {
+    // Serial seed: x[−8] … x[7] (the first eight are the chains' previous values).
+    long double seed[3 * kToneLanes];
+    seed[0] = amp * std::cos(start - kToneLanes * omega);
+    seed[1] = amp * std::cos(start - (kToneLanes - 1) * omega);
+    const long double twoCos = 2.0L * std::cos(omega);
+    const int32_t seedEnd = kToneLanes + std::min(len, 2 * kToneLanes);
+    for (int32_t i = 2; i < seedEnd; ++i) {
+        seed[i] = twoCos * seed[i - 1] - seed[i - 2];
+    }
+    // Exact start values for the first two samples, as the serial form always had.
+    seed[kToneLanes] = amp * std::cos(start);
+    if (len > 1) {
+        seed[kToneLanes + 1] = amp * std::cos(start + omega);
+        for (int32_t i = kToneLanes + 2; i < seedEnd; ++i) {
+            seed[i] = twoCos * seed[i - 1] - seed[i - 2];
+        }
+    }
+    const int32_t head = std::min(len, kToneLanes);
+    for (int32_t n = 0; n < head; ++n) {
+        dst[n] = Truncate16(seed[kToneLanes + n]);
+    }
+    if (len <= kToneLanes) {
+        return;
+    }
+    double older[kToneLanes];
+    double newer[kToneLanes];
+    for (int32_t k = 0; k < kToneLanes; ++k) {
+        older[k] = static_cast<double>(seed[k]);
+        newer[k] = static_cast<double>(seed[kToneLanes + k]);
+    }
+    ToneChains(dst, len, older, newer, static_cast<double>(2.0L * std::cos(kToneLanes * omega)));
 }
 
 } // namespace
@@ -90,21 +155,7 @@ TVecStatus VecTone16s(int16_t* dst, int32_t len, int16_t magnitude, double relFr
     const long double amp = magnitude;
     const long double start = *phase;
     const long double omega = kTwoPi * static_cast<long double>(relFreq);
-
-    // x[n] = 2cos(ω)·x[n−1] − x[n−2] on the unrounded values; only the stores truncate.
-    long double older = amp * std::cos(start);
-    dst[0] = Truncate16(older);
-    if (len > 1) {
-        long double newer = amp * std::cos(start + omega);
-        dst[1] = Truncate16(newer);
-        const long double twoCos = 2.0L * std::cos(omega);
-        for (int32_t n = 2; n < len; ++n) {
-            const long double next = twoCos * newer - older;
-            older = newer;
-            newer = next;
-            dst[n] = Truncate16(next);
-        }
-    }
+    ToneLanes(dst, len, amp, start, omega);
     *phase = AdvancePhase(start, omega, len);
     return vsOk;
 }
