@@ -66,6 +66,12 @@ class TVokComponent : public TVokPersistent, public IVokPublished {
     /// Overrides call the base.
     virtual void Loaded();
 
+    /// The component this one is nested in within a form description (a control's container),
+    /// or null. The base has none; visual classes override both.
+    virtual TVokComponent* GetParentComponent() const { return nullptr; }
+    /// Called by the form reader with the object that encloses this one in the description.
+    virtual void SetParentComponent(TVokComponent* parent) { (void)parent; }
+
     /// True for the root of a window's tree (see `TVokForm`).
     virtual bool IsForm() const { return false; }
     /// The topmost owner: follows owners until a component without owner or a form; a form is

@@ -97,6 +97,11 @@ int64_t TVokBasicPin::LiveCount() {
     return static_cast<int64_t>(LivePins().size());
 }
 
+std::vector<TVokBasicPin*> TVokBasicPin::LivePinsSnapshot() {
+    std::lock_guard<std::recursive_mutex> lock(detail::VokRegistryMutex());
+    return LivePins();
+}
+
 void TVokBasicPin::BeforeDestruction() {
     if (m_destroyed) {
         return;

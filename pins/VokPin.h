@@ -18,6 +18,9 @@ class TVokStateDispatcher;
 class TVokBasicPin;
 class TVokSourcePin;
 class TVokSinkPin;
+class TVokFiler;
+class TVokReader;
+class TVokWriter;
 
 // Locking of the pin graph (see VokObject.h for the lock order):
 // - The link structure (which sink is linked to which source, function-dependency lists,
@@ -182,6 +185,28 @@ class TVokBasicPin : public TVokPinObject {
     virtual void SetHeldByList(bool held) { (void)held; }
     /// A placeholder hands its recorded links over to `pin` and discards itself.
     virtual void HandOverTo(TVokBasicPin* pin) { (void)pin; }
+    /// A placeholder that no pin list holds and that has no recorded link discards itself
+    /// (called by pin lists after they let go of a placeholder; global write lock held).
+    virtual void DisposeIfUnused() {}
+
+    // Form descriptions (VokPinStreaming.cpp). A pin stores its links as pseudo-properties
+    // next to its owner's ordinary properties; reading happens on the thread that reads the
+    // description, under the global write lock for every link made.
+
+    /// Declares the pseudo-properties: `Form`, `State`, and `SinkPins` (sources) or
+    /// `SourcePin` (sinks), each with its reader, its writer and whether it is written.
+    virtual void DefineProperties(TVokFiler& filer);
+    /// The `Form` pseudo-property is written: the pin has a stored link (a dispatcher, sinks
+    /// or a source).
+    virtual bool IsFormStored() const { return IsConnected(); }
+    /// Hands every placeholder named like this pin over to it (before it reads its links).
+    virtual void ResolvePlaceholders();
+    /// Reads `SinkPins` (sources) or `SourcePin` (sinks) and makes the links it names.
+    virtual void ReadLinks(TVokReader& reader);
+    /// Reads `State` and joins the dispatcher it names.
+    virtual void ReadState(TVokReader& reader);
+    /// Writes the `State` value of this pin's dispatcher.
+    virtual void WriteState(TVokWriter& writer) const;
 
     /// The pin list of the owner that holds this pin, or null.
     TVokPinList* GetPinList() const { return m_pinList; }
@@ -192,6 +217,9 @@ class TVokBasicPin : public TVokPinObject {
 
     /// Number of pins alive in the process, placeholders included (for leak checks).
     static int64_t LiveCount();
+    /// A copy of the live-pin registry in creation order. Call it under the global write lock
+    /// when the pins are used afterwards (nothing can be destroyed meanwhile).
+    static std::vector<TVokBasicPin*> LivePinsSnapshot();
 
   protected:
     /// Enters the live-pin registry.
@@ -349,6 +377,11 @@ class TVokSourcePin : public TVokStreamPin {
     /// True while `Disconnect` removes links.
     bool IsDisconnecting() const { return m_disconnecting; }
 
+    /// Writes the `SinkPins` value: one sink entry per link, in dispatch order.
+    virtual void WriteSinkPins(TVokWriter& writer) const;
+    void DefineProperties(TVokFiler& filer) override;
+    void ReadLinks(TVokReader& reader) override;
+
     /// Dispatches `operation` to every linked sink in dispatch order. Takes the global read lock
     /// and this pin's group write lock; each sink's handler runs with that sink's group write
     /// lock held. Re-entrant: a handler may notify again (up to 200 nested dispatches of the
@@ -429,6 +462,11 @@ class TVokSinkPin : public TVokStreamPin {
 
     /// Links this sink to `source`'s source (a sink pin), or unlinks it when `source` is null.
     void Assign(const TVokPersistent* source) override;
+
+    /// Writes the `SourcePin` value: a pin reference to the source.
+    virtual void WriteSourcePin(TVokWriter& writer) const;
+    void DefineProperties(TVokFiler& filer) override;
+    void ReadLinks(TVokReader& reader) override;
 
     void RemoveLink(TVokBasicPin* pin, bool keepPlaceholder) override;
     TVokBasicPin* GetDependency(TVokBasicPin* pin) const override;

@@ -73,6 +73,7 @@ void TVokPinList::DropTrailingPlaceholders() const {
         entries.pop_back();
         --m_pending;
         placeholder->SetHeldByList(false);
+        placeholder->DisposeIfUnused();
     }
 }
 
@@ -106,7 +107,8 @@ void TVokPinList::AddNamed(TVokBasicPin* pin, const std::string& name) {
     }
     auto slot = std::find_if(m_entries.begin(), m_entries.end(),
                              [](const TEntry& entry) { return entry.m_pin->IsPlaceholder(); });
-    if (m_pending > 0 && slot != m_entries.end()) {
+    const bool fillsSlot = m_pending > 0 && slot != m_entries.end();
+    if (fillsSlot) {
         TVokBasicPin* placeholder = slot->m_pin;
         *slot = TEntry{name, pin};
         --m_pending;
@@ -118,6 +120,10 @@ void TVokPinList::AddNamed(TVokBasicPin* pin, const std::string& name) {
     if (pin->GetOwner() == m_owner) {
         pin->SetPinList(this);
     }
+    if (fillsSlot) {
+        // Now that the pin has its name in the list, links named for it elsewhere reach it.
+        pin->ResolvePlaceholders();
+    }
 }
 
 void TVokPinList::DeleteEntry(int index) {
@@ -126,6 +132,7 @@ void TVokPinList::DeleteEntry(int index) {
     if (entry.m_pin->IsPlaceholder()) {
         --m_pending;
         entry.m_pin->SetHeldByList(false);
+        entry.m_pin->DisposeIfUnused();
         return;
     }
     if (entry.m_pin->GetPinList() == this) {
@@ -164,9 +171,21 @@ void TVokPinList::Clear() {
 void TVokPinList::PinDestroyed(TVokBasicPin* pin) {
     TVokGlobalWriteLockSection global;
     TVokWriteLockSection section(*this);
+    if (pin->IsPlaceholder()) {
+        for (const TEntry& entry : m_entries) {
+            if (entry.m_pin == pin) {
+                --m_pending;
+            }
+        }
+    }
     m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
                                    [pin](const TEntry& entry) { return entry.m_pin == pin; }),
                     m_entries.end());
+}
+
+int TVokPinList::GetEntryCount() const {
+    TVokReadLockSection section(const_cast<TVokPinList&>(*this));
+    return RawCount();
 }
 
 int TVokPinList::IndexOf(const TVokBasicPin* pin) const {

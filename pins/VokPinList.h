@@ -9,6 +9,9 @@
 
 class TVokBasicPin;
 class TVokComponent;
+class TVokFiler;
+class TVokReader;
+class TVokWriter;
 
 /// An ordered list of pins published by a component as one property (`InputPins`,
 /// `OutputPins`), each entry with an optional display name. A list that owns its pins frees
@@ -66,6 +69,21 @@ class TVokPinList : public TVokObject, public IVokPublished {
     void SetFormRootName(std::string name) { m_formRootName = std::move(name); }
     /// Number of placeholder entries waiting for their real pin.
     int GetPendingCount() const { return m_pending; }
+
+    /// Number of entries including pending placeholders.
+    int GetEntryCount() const;
+
+    // Form descriptions (VokPinStreaming.cpp): after the ordinary property `Count` a list
+    // stores `Form` (always) and `Pins` (one entry per pin), and accepts `PinsOwner`.
+
+    /// Declares `Form`, `Pins` and `PinsOwner` with their readers and writers.
+    virtual void DefineProperties(TVokFiler& filer);
+    /// Reads `Pins`: links every pin of the list as its entry says, appending pending
+    /// placeholder slots (plain lists) or growing the list (owning lists) for entries beyond
+    /// the count.
+    virtual void ReadPins(TVokReader& reader);
+    /// Writes `Pins`: one entry per pin in list order.
+    virtual void WritePins(TVokWriter& writer) const;
 
     /// Forgets `pin` without freeing it (the pin is being destroyed).
     void PinDestroyed(TVokBasicPin* pin);

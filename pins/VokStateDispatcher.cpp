@@ -99,6 +99,20 @@ void TVokStateDispatcher::ObjectRemoved(TVokPinObject* object) {
     }
 }
 
+bool TVokStateDispatcher::NoteWrittenFor(const std::string& rootName) {
+    TVokGlobalWriteLockSection global;
+    const bool written =
+        std::find(m_writtenRoots.begin(), m_writtenRoots.end(), rootName) != m_writtenRoots.end();
+    if (!written) {
+        m_writtenRoots.push_back(rootName);
+    }
+    if (++m_writeCount >= GetPinCount()) {
+        m_writtenRoots.clear();
+        m_writeCount = 0;
+    }
+    return written;
+}
+
 TVokStateDispatcher* TVokStateDispatcher::Find(const std::string& name, bool designing) {
     std::lock_guard<std::recursive_mutex> lock(detail::VokRegistryMutex());
     for (TVokStateDispatcher* dispatcher : ListOf(designing)) {

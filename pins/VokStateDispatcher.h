@@ -41,6 +41,12 @@ class TVokStateDispatcher : public TVokPinObject {
     /// Clears every joined-through pin that is `object`.
     void ObjectRemoved(TVokPinObject* object) override;
 
+    /// Bookkeeping of a form-description save: answers whether this dispatcher was already
+    /// written for the root named `rootName`, then counts the write; once it has been written
+    /// as often as it has members, it forgets the roots. Called by the writing thread under
+    /// the global write lock.
+    bool NoteWrittenFor(const std::string& rootName);
+
     /// The dispatcher named `name` of the given design state, or null.
     static TVokStateDispatcher* Find(const std::string& name, bool designing);
     /// A name "<root>Link<n>" with the smallest n ≥ 1 not used in the design state.
@@ -57,4 +63,8 @@ class TVokStateDispatcher : public TVokPinObject {
     const bool m_designing;
     /// In joining order; changed under the global write lock.
     std::vector<TVokDispatcherPinStorage> m_members;
+    /// Roots this dispatcher was written for during the current save, and how often it was
+    /// written; guarded by the global write lock.
+    std::vector<std::string> m_writtenRoots;
+    int m_writeCount = 0;
 };

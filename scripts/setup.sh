@@ -13,6 +13,10 @@ packages=(
     libfftw3-dev
     # formatting
     clang-format
+    # live audio capture and its test bed: the capture library, a private sound server
+    pulseaudio pulseaudio-utils libasound2-plugins portaudio19-dev
+    # fuzzing (the fuzz preset): the compiler and its libFuzzer/sanitizer runtimes
+    clang libclang-rt-14-dev
 )
 
 missing=()
