@@ -9,6 +9,9 @@
 
 namespace {
 
+/// Blocks an input may hold while the output cannot take them (see the buffer handling).
+constexpr uint64_t kMaxQueuedBlocks = 16;
+
 /// The output pin of the merger. Besides the wave start it forwards the start operations of its
 /// inputs; only the wave start is remembered for sinks linked later, since a real-stream start
 /// tells an audio sink nothing about the format.
@@ -259,7 +262,11 @@ TVokNotifyResults TDruRealToAudio::ProcessInputOperation(TZemVokQueuedRealSinkPi
             (m_started && pin.GetBlockSamples() == 0)) {
             return {};
         }
-        if (!m_started) {
+        // A running output fed by this input but starved by another (one that stopped or
+        // stalled) must not make this queue grow without bound: beyond a few blocks' worth the
+        // old samples are given up.
+        const uint64_t limit = kMaxQueuedBlocks * std::max<uint64_t>(pin.GetBlockSamples(), 1024);
+        if (!m_started || pin.GetQueue().GetAvailable() > limit) {
             pin.GetQueue().Clear();
         }
         pin.GetQueue().AddBuffer(MakeRef<TZemRealBuffer>(buffer));

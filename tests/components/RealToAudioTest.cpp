@@ -358,6 +358,21 @@ TEST_F(RealToAudioTest, AnyInputStoppingStopsTheOutputAndItsNextStartRestartsIt)
     EXPECT_EQ(RawSample(*buffers[0], 0, 1), 3);
 }
 
+TEST_F(RealToAudioTest, AnInputStarvedByAStalledOneKeepsABoundedQueue) {
+    Build(2);
+    Source(0).Start(44100.0);
+    Source(1).Start(44100.0);
+    ASSERT_TRUE(m_merger->IsStarted());
+    // The first input never delivers: nothing can be made, and the second input's samples
+    // must not pile up without bound.
+    for (int i = 0; i < 200; ++i) {
+        Source(1).SendSamples(Block({static_cast<double>(i)}));
+    }
+    EXPECT_TRUE(m_sink->Buffers().empty());
+    EXPECT_LE(Input(1)->GetQueue().GetAvailable(), 17u * 1024u);
+    EXPECT_GE(Input(1)->GetQueue().GetAvailable(), 1024u);
+}
+
 TEST_F(RealToAudioTest, ASinkLinkedWhileRunningGetsTheWaveStart) {
     Build(1);
     Source(0).Start(48000.0);
