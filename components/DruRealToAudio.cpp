@@ -9,8 +9,10 @@
 
 namespace {
 
-/// Blocks an input may hold while the output cannot take them (see the buffer handling).
-constexpr uint64_t kMaxQueuedBlocks = 16;
+/// Blocks an input may hold while the output cannot take them (about six seconds of 1024-sample
+/// blocks at 44100 Hz): enough for producers on different threads to run apart, bounded when
+/// one input stalls.
+constexpr uint64_t kMaxQueuedBlocks = 256;
 
 /// The output pin of the merger. Besides the wave start it forwards the start operations of its
 /// inputs; only the wave start is remembered for sinks linked later, since a real-stream start

@@ -6,6 +6,13 @@
 #include <stdexcept>
 #include <string>
 
+namespace {
+/// Blocks an input may hold while the output cannot take them (about six seconds of 1024-sample
+/// blocks at 44100 Hz): enough for producers on different threads to run apart, bounded when
+/// one input stalls.
+constexpr uint64_t kMaxQueuedBlocks = 256;
+} // namespace
+
 uint32_t ZemNearestBlockSamples(double value) {
     if (!(value > 0.0)) {
         return 0; // also NaN
@@ -168,7 +175,10 @@ TVokNotifyResults TZemMultiInput::ProcessInputOperation(TZemVokQueuedRealSinkPin
         if (buffer == nullptr || !pin.IsStarted() || (m_started && pin.GetBlockSamples() == 0)) {
             return {};
         }
-        if (!m_started) {
+        // An input starved by another that stalls without stopping must not grow without
+        // bound either: beyond a few blocks' worth the old samples are given up.
+        const uint64_t limit = kMaxQueuedBlocks * std::max<uint64_t>(pin.GetBlockSamples(), 1024);
+        if (!m_started || pin.GetQueue().GetAvailable() > limit) {
             pin.GetQueue().Clear();
         }
         pin.GetQueue().AddBuffer(TRef<IZemDataBuffer>(buffer));

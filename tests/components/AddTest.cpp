@@ -381,6 +381,21 @@ TEST_F(AddTest, StoppingOneInputKeepsTheOutputGoingAndStoppingBothStopsIt) {
     EXPECT_EQ(Input(1)->GetBlockSamples(), 1024u);
 }
 
+TEST_F(AddTest, AnInputStarvedByAStalledOneKeepsABoundedQueue) {
+    Build(2);
+    Source(0).Start(44100.0);
+    Source(1).Start(44100.0);
+    ASSERT_TRUE(m_adder->IsStarted());
+    // The first input never delivers (nor stops): no sum can be made, and the second input's
+    // samples must not pile up without bound.
+    for (int i = 0; i < 400; ++i) {
+        Source(1).SendSamples(Ramp(1024, i));
+    }
+    EXPECT_TRUE(m_sink->Buffers().empty());
+    EXPECT_LE(Input(1)->GetQueue().GetAvailable(), 257u * 1024u);
+    EXPECT_GE(Input(1)->GetQueue().GetAvailable(), 1024u);
+}
+
 TEST_F(AddTest, UnlinkingAStartedInputStopsItsPart) {
     Build(2);
     Source(0).Start(44100.0);
