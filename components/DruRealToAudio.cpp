@@ -9,11 +9,6 @@
 
 namespace {
 
-/// Blocks an input may hold while the output cannot take them (about six seconds of 1024-sample
-/// blocks at 44100 Hz): enough for producers on different threads to run apart, bounded when
-/// one input stalls.
-constexpr uint64_t kMaxQueuedBlocks = 256;
-
 /// The output pin of the merger. Besides the wave start it forwards the start operations of its
 /// inputs; only the wave start is remembered for sinks linked later, since a real-stream start
 /// tells an audio sink nothing about the format.
@@ -264,14 +259,7 @@ TVokNotifyResults TDruRealToAudio::ProcessInputOperation(TZemVokQueuedRealSinkPi
             (m_started && pin.GetBlockSamples() == 0)) {
             return {};
         }
-        // A running output fed by this input but starved by another (one that stopped or
-        // stalled) must not make this queue grow without bound: beyond a few blocks' worth the
-        // old samples are given up.
-        const uint64_t limit = kMaxQueuedBlocks * std::max<uint64_t>(pin.GetBlockSamples(), 1024);
-        if (!m_started || pin.GetQueue().GetAvailable() > limit) {
-            pin.GetQueue().Clear();
-        }
-        pin.GetQueue().AddBuffer(MakeRef<TZemRealBuffer>(buffer));
+        pin.KeepBuffer(MakeRef<TZemRealBuffer>(buffer), m_started);
         pin.SetReceivedData(true);
         TryToProcess();
         return {};

@@ -7,9 +7,7 @@
 #include <string>
 
 namespace {
-/// Blocks an input may hold while the output cannot take them (about six seconds of 1024-sample
-/// blocks at 44100 Hz): enough for producers on different threads to run apart, bounded when
-/// one input stalls.
+/// Blocks an input may hold while the output cannot take them (see `KeepBuffer`).
 constexpr uint64_t kMaxQueuedBlocks = 256;
 } // namespace
 
@@ -40,6 +38,14 @@ void TZemVokQueuedRealSinkPin::TakeStart(const TVokStartSampleRateOperation& sta
     m_inputBlockLength = start.GetBlockSize();
     m_started = true;
     m_stopped = false;
+}
+
+void TZemVokQueuedRealSinkPin::KeepBuffer(TRef<IZemDataBuffer> buffer, bool outputRunning) {
+    const uint64_t limit = kMaxQueuedBlocks * std::max<uint64_t>(GetBlockSamples(), 1024);
+    if (!outputRunning || m_queue.GetAvailable() > limit) {
+        m_queue.Clear();
+    }
+    m_queue.AddBuffer(std::move(buffer));
 }
 
 bool TZemVokQueuedRealSinkPin::ExtractBlock(TZemRealBuffer& destination) {
@@ -175,13 +181,7 @@ TVokNotifyResults TZemMultiInput::ProcessInputOperation(TZemVokQueuedRealSinkPin
         if (buffer == nullptr || !pin.IsStarted() || (m_started && pin.GetBlockSamples() == 0)) {
             return {};
         }
-        // An input starved by another that stalls without stopping must not grow without
-        // bound either: beyond a few blocks' worth the old samples are given up.
-        const uint64_t limit = kMaxQueuedBlocks * std::max<uint64_t>(pin.GetBlockSamples(), 1024);
-        if (!m_started || pin.GetQueue().GetAvailable() > limit) {
-            pin.GetQueue().Clear();
-        }
-        pin.GetQueue().AddBuffer(TRef<IZemDataBuffer>(buffer));
+        pin.KeepBuffer(TRef<IZemDataBuffer>(buffer), m_started);
         TryProcess();
         return {};
     }

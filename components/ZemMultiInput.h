@@ -69,6 +69,14 @@ class TZemVokQueuedRealSinkPin : public TZemVokRealSinkPin {
         m_receivedData.store(received, std::memory_order_relaxed);
     }
 
+    /// Queues `buffer` without letting the queue grow without bound: while the output is not
+    /// running only the newest buffer is kept (an input waiting for the others), and while it
+    /// runs but cannot take the samples (another input stalls without stopping) the old ones
+    /// are given up beyond 256 blocks (about six seconds of 1024-sample blocks at 44100 Hz,
+    /// enough for producers on different threads to run apart). Called with the pin's group
+    /// lock held.
+    void KeepBuffer(TRef<IZemDataBuffer> buffer, bool outputRunning);
+
     /// Fills all of `destination` (one output block) from the queue and answers true: directly
     /// when the block length B = `GetBlockSamples` equals the destination's size, otherwise by
     /// taking B samples into a scratch buffer of the pin and resampling them by nearest
