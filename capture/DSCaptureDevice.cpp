@@ -118,7 +118,9 @@ const TVokClassInfo& TDSDevice::ClassInfo() {
     static const TVokClassInfo info(
         "TDSDevice", nullptr, nullptr,
         {
-            TVokProp::String("DeviceName", &T::GetDeviceName, &T::SetDeviceName, "Default"),
+            // Stored with the moniker name in "Data".
+            TVokProp::String("DeviceName", &T::GetDeviceName, &T::SetDeviceName, "Default")
+                .NotStored(),
         });
     return info;
 }
@@ -253,7 +255,8 @@ const TVokClassInfo& TDSDeviceItem::ClassInfo() {
     static const TVokClassInfo info(
         "TDSDeviceItem", &TVokExtCollectionItem::ClassInfo(), nullptr,
         {
-            TVokProp::String("DeviceName", &T::GetDeviceName, &T::SetDeviceName, ""),
+            // Stored with the moniker name in "Data".
+            TVokProp::String("DeviceName", &T::GetDeviceName, &T::SetDeviceName, "").NotStored(),
         });
     return info;
 }

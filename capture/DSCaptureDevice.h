@@ -123,7 +123,7 @@ class TDSDevice : public TVokPersistent, public IVokPublished {
     virtual std::optional<THoxCaptureDeviceDesc> ResolveMoniker();
 
     /// Declares "Data" for form descriptions.
-    virtual void DefineProperties(TVokFiler& filer);
+    void DefineProperties(TVokFiler& filer) override;
     virtual void ReadData(TVokReader& reader);
     virtual void WriteData(TVokWriter& writer) const;
 
@@ -162,7 +162,7 @@ class TDSDeviceItem : public TVokExtCollectionItem {
     const std::string& GetMonikerName() const { return m_monikerName; }
     std::string GetDisplayName() const override { return m_deviceName; }
 
-    virtual void DefineProperties(TVokFiler& filer);
+    void DefineProperties(TVokFiler& filer) override;
     void Assign(const TVokPersistent* source) override;
 
   protected:

@@ -31,7 +31,9 @@ const TVokClassInfo& TDSFilterItem::ClassInfo() {
     static const TVokClassInfo info(
         "TDSFilterItem", &TVokExtCollectionItem::ClassInfo(), nullptr,
         {
-            TVokProp::String("FilterName", &T::GetFilterName, &T::SetFilterName, "None"),
+            // Stored with the moniker name in "Data".
+            TVokProp::String("FilterName", &T::GetFilterName, &T::SetFilterName, "None")
+                .NotStored(),
         });
     return info;
 }

@@ -68,7 +68,7 @@ class TDSFilterItem final : public TVokExtCollectionItem {
     const std::string& GetMonikerName() const { return m_monikerName; }
     std::string GetDisplayName() const override;
 
-    void DefineProperties(TVokFiler& filer);
+    void DefineProperties(TVokFiler& filer) override;
     void Assign(const TVokPersistent* source) override;
 
   private:

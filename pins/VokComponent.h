@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+class TVokRawProperties;
+
 /// State flags of a component.
 enum TVokComponentStateFlag : uint8_t {
     csLoading,    ///< being read from a form description; cleared by `Loaded`
@@ -71,6 +73,15 @@ class TVokComponent : public TVokPersistent, public IVokPublished {
     virtual TVokComponent* GetParentComponent() const { return nullptr; }
     /// Called by the form reader with the object that encloses this one in the description.
     virtual void SetParentComponent(TVokComponent* parent) { (void)parent; }
+
+    /// The assignments kept as written for properties this class does not publish, or null
+    /// when the class keeps none (every class but the stand-ins of VokStandIn.h): the form
+    /// reader stores such assignments there instead of refusing them, and the writer writes
+    /// them back after the published properties.
+    virtual TVokRawProperties* GetRawProperties() { return nullptr; }
+    const TVokRawProperties* GetRawProperties() const {
+        return const_cast<TVokComponent*>(this)->GetRawProperties();
+    }
 
     /// True for the root of a window's tree (see `TVokForm`).
     virtual bool IsForm() const { return false; }

@@ -5,6 +5,7 @@
 #include "pins/VokFiler.h"
 #include "pins/VokPin.h"
 #include "pins/VokPinList.h"
+#include "pins/VokStandIn.h"
 #include "pins/VokStateDispatcher.h"
 #include "pins/VokUnloadedPin.h"
 
@@ -212,6 +213,13 @@ struct TVokFormReader::TRun {
                                                 "', expected names separated by single dots");
             }
         }
+        if (TVokRawProperties* raw = component.GetRawProperties();
+            raw != nullptr && target == &component &&
+            component.GetClassInfo().FindProperty(segments.front()) == nullptr) {
+            // A stand-in keeps what its class does not publish, to be written back unchanged.
+            raw->Set(assignment.m_path, assignment.GetValue());
+            return;
+        }
         TVokPersistent* current = target;
         std::string objectPath = basePath;
         for (size_t i = 0; i + 1 < segments.size(); ++i) {
@@ -254,11 +262,7 @@ struct TVokFormReader::TRun {
             }
         }
         TFindFiler filer(name);
-        if (auto* pin = dynamic_cast<TVokBasicPin*>(current)) {
-            pin->DefineProperties(filer);
-        } else if (auto* list = dynamic_cast<TVokPinList*>(current)) {
-            list->DefineProperties(filer);
-        }
+        current->DefineProperties(filer);
         if (!filer.m_read) {
             std::vector<std::string> names;
             if (const TVokClassInfo* info = ClassInfoOf(current)) {

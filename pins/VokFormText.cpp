@@ -1,5 +1,6 @@
 #include "pins/VokFormText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -585,4 +586,59 @@ std::string VokFormatFormFloat(double value) {
         text += ".0";
     }
     return text;
+}
+
+namespace {
+
+void AppendIndent(std::string& text, int depth) {
+    text.append(static_cast<size_t>(std::max(depth, 0)) * 2, ' ');
+}
+
+} // namespace
+
+std::string VokFormatFormValue(const TVokFormValue& value, int depth) {
+    switch (value.m_kind) {
+    case fvIdentifier:
+        return value.m_text;
+    case fvString:
+        return VokFormatFormString(value.m_text);
+    case fvInteger:
+        return std::to_string(value.m_integer);
+    case fvFloat:
+        return VokFormatFormFloat(value.m_float);
+    case fvList:
+    case fvSet: {
+        const bool isList = value.m_kind == fvList;
+        std::string text(1, isList ? '(' : '[');
+        for (size_t i = 0; i < value.m_items.size(); ++i) {
+            if (i > 0) {
+                text += isList ? " " : ", ";
+            }
+            text += VokFormatFormValue(value.m_items[i], depth);
+        }
+        return text + (isList ? ')' : ']');
+    }
+    case fvCollection: {
+        if (value.m_collection.empty()) {
+            return "<>";
+        }
+        std::string text = "<";
+        for (size_t i = 0; i < value.m_collection.size(); ++i) {
+            text += '\n';
+            AppendIndent(text, depth + 1);
+            text += "item";
+            for (const TVokFormAssignment& assignment : value.m_collection[i].m_assignments) {
+                text += '\n';
+                AppendIndent(text, depth + 2);
+                text += assignment.m_path + " = " +
+                        VokFormatFormValue(assignment.GetValue(), depth + 2);
+            }
+            text += '\n';
+            AppendIndent(text, depth + 1);
+            text += i + 1 == value.m_collection.size() ? "end>" : "end";
+        }
+        return text;
+    }
+    }
+    return {};
 }

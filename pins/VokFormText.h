@@ -121,3 +121,9 @@ std::string VokFormatFormString(std::string_view text);
 /// an exponent so that it reads back as a float. Throws std::invalid_argument for infinities
 /// and NaN, which the notation cannot hold.
 std::string VokFormatFormFloat(double value);
+
+/// `value` in the notation, laid out as the form writer lays out an assignment at nesting
+/// `depth` (two spaces per level): a non-empty collection spans lines, its `item` and `end`
+/// lines at `depth + 1` and their assignments at `depth + 2`; everything else is one line.
+/// Numbers are written from their values, so the text reads back to an equal value.
+std::string VokFormatFormValue(const TVokFormValue& value, int depth);

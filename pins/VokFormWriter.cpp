@@ -6,6 +6,7 @@
 #include "pins/VokFormText.h"
 #include "pins/VokPin.h"
 #include "pins/VokPinList.h"
+#include "pins/VokStandIn.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -111,6 +112,11 @@ class TWriterRun {
         Line(depth, "object " + component.GetName() + ": " + info.GetClassName());
         std::vector<const TVokPersistent*> visited{&component};
         WriteProperties(&component, "", depth + 1, visited, true);
+        if (const TVokRawProperties* raw = component.GetRawProperties()) {
+            for (const auto& [path, value] : raw->GetEntries()) {
+                Line(depth + 1, path + " = " + VokFormatFormValue(value, depth + 1));
+            }
+        }
         for (int i = 0; i < m_root.GetComponentCount(); ++i) {
             const TVokComponent* child = m_root.GetComponent(i);
             if (!Contains(m_written, child) && IsChildOf(*child, component)) {
@@ -132,18 +138,14 @@ class TWriterRun {
                          std::vector<const TVokPersistent*>& visited, bool isComponent) {
         if (const TVokClassInfo* info = ClassInfoOf(object)) {
             for (const TVokPropertyInfo* property : info->GetProperties()) {
-                if (isComponent && property->GetName() == "Name") {
-                    continue; // written in the object's header
+                if ((isComponent && property->GetName() == "Name") || !property->IsStored()) {
+                    continue; // the name is written in the object's header
                 }
                 WriteProperty(object, *property, prefix, depth, visited);
             }
         }
         TCollectFiler filer;
-        if (const auto* pin = dynamic_cast<const TVokBasicPin*>(object)) {
-            const_cast<TVokBasicPin*>(pin)->DefineProperties(filer);
-        } else if (const auto* list = dynamic_cast<const TVokPinList*>(object)) {
-            const_cast<TVokPinList*>(list)->DefineProperties(filer);
-        }
+        const_cast<TVokPersistent*>(object)->DefineProperties(filer);
         for (const TCollectFiler::TProperty& property : filer.m_properties) {
             TVokWriter writer(m_root.GetName());
             property.m_write(writer);

@@ -4,6 +4,8 @@
 #include <string>
 #include <typeinfo>
 
+class TVokFiler;
+
 /// Base of every object whose state can be copied from another object of the framework and,
 /// through its class's published property table, read from and written to form descriptions:
 /// pins, pin lists, lock holders and components.
@@ -24,6 +26,11 @@ class TVokPersistent {
         }
         source->AssignTo(this);
     }
+
+    /// Declares the pseudo-properties this object stores in form descriptions besides its
+    /// published properties (a pin's links, a device selection's "Data"), each with its reader,
+    /// its writer and whether it is written. The base declares none.
+    virtual void DefineProperties(TVokFiler& filer) { (void)filer; }
 
   protected:
     /// Copies this object's state into `destination`; the base refuses.

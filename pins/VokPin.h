@@ -195,7 +195,7 @@ class TVokBasicPin : public TVokPinObject {
 
     /// Declares the pseudo-properties: `Form`, `State`, and `SinkPins` (sources) or
     /// `SourcePin` (sinks), each with its reader, its writer and whether it is written.
-    virtual void DefineProperties(TVokFiler& filer);
+    void DefineProperties(TVokFiler& filer) override;
     /// The `Form` pseudo-property is written: the pin has a stored link (a dispatcher, sinks
     /// or a source).
     virtual bool IsFormStored() const { return IsConnected(); }

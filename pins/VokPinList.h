@@ -77,7 +77,7 @@ class TVokPinList : public TVokObject, public IVokPublished {
     // stores `Form` (always) and `Pins` (one entry per pin), and accepts `PinsOwner`.
 
     /// Declares `Form`, `Pins` and `PinsOwner` with their readers and writers.
-    virtual void DefineProperties(TVokFiler& filer);
+    void DefineProperties(TVokFiler& filer) override;
     /// Reads `Pins`: links every pin of the list as its entry says, appending pending
     /// placeholder slots (plain lists) or growing the list (owning lists) for entries beyond
     /// the count.

@@ -146,7 +146,7 @@ TVokComponent* TVokClassInfo::Create(TVokComponent* owner) const {
         throw std::invalid_argument("Cannot create an instance of the abstract class " +
                                     m_className);
     }
-    return m_factory(owner);
+    return m_factory(owner, *this);
 }
 
 const TVokPropertyInfo* TVokClassInfo::FindProperty(std::string_view name) const {

@@ -95,6 +95,14 @@ class TVokPropertyInfo {
     bool IsObjectValued() const { return m_kind == pkObject || m_kind == pkCollection; }
     /// True when `object`'s current value equals the default (the writer skips such values).
     bool IsDefault(const TVokPersistent* object) const;
+    /// False for a property whose value the class stores another way (a pseudo-property
+    /// declared by `DefineProperties`); the writer skips it, the reader still accepts it.
+    bool IsStored() const { return m_stored; }
+    /// This property, marked as not stored: `TVokProp::String(...).NotStored()`.
+    TVokPropertyInfo NotStored() && {
+        m_stored = false;
+        return std::move(*this);
+    }
 
     TVokValue Get(const TVokPersistent* object) const;
     void Set(TVokPersistent* object, const TVokValue& value) const;
@@ -110,10 +118,13 @@ class TVokPropertyInfo {
     std::optional<TVokValue> m_default;
     TGetter m_getter;
     TSetter m_setter;
+    bool m_stored = true;
 };
 
-/// Creates a component of a class given its owner (which may be null); used by the form reader.
-using TVokComponentFactory = TVokComponent* (*)(TVokComponent* owner);
+/// Creates a component of the class `info` describes, given its owner (which may be null); used
+/// by the form reader. Classes built into the program ignore `info`; stand-in classes registered
+/// at run time (VokStandIn.h) share one factory and take their table from it.
+using TVokComponentFactory = TVokComponent* (*)(TVokComponent* owner, const TVokClassInfo& info);
 
 /// The published-property table of one class: its name, its parent's table, a factory (null for
 /// abstract classes) and the properties it declares itself, in declaration order.
@@ -129,7 +140,8 @@ class TVokClassInfo {
     TVokClassInfo& operator=(const TVokClassInfo&) = delete;
 
     /// Factory for a class `T` constructible from its owner: `TVokClassInfo::FactoryOf<T>`.
-    template <class T> static TVokComponent* FactoryOf(TVokComponent* owner) {
+    template <class T>
+    static TVokComponent* FactoryOf(TVokComponent* owner, const TVokClassInfo& /*info*/) {
         return new T(owner);
     }
 

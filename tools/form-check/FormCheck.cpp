@@ -1,6 +1,9 @@
 // form-check FILE: reads a form description with every registered class and prints its links,
 // one line per link in dispatch order ("Source.Full.Name -> Sink.Full.Name"), exiting 0; a bad
 // description gives "FILE:LINE:COLUMN: message" on standard error and exit code 1.
+#include "app/Unit1Form.h"
+#include "capture/CaptureClasses.h"
+#include "components/ComponentClasses.h"
 #include "pins/VokComponent.h"
 #include "pins/VokFormReader.h"
 #include "pins/VokFormText.h"
@@ -17,10 +20,14 @@
 
 namespace {
 
-/// Every class a window description may name. Each library registers its own; the component
-/// libraries add their registration call here as they come.
+/// Every class a window description may name: each library registers its own, then the
+/// window's visual classes that no library built here provides get stand-ins (their settings
+/// are kept as text and their pins do not exist, so only the processing links are listed).
 void RegisterClasses() {
     RegisterVokClasses();
+    RegisterComponentClasses();
+    RegisterCaptureClasses();
+    RegisterUnit1StandIns();
 }
 
 } // namespace

@@ -1,0 +1,7 @@
+#include "capture/CaptureClasses.h"
+
+#include "capture/DruDSAudioIn.h"
+
+void RegisterCaptureClasses() {
+    RegisterVokClass(TDruDSAudioIn::ClassInfo());
+}
