@@ -579,8 +579,14 @@ std::string VokFormatFormFloat(double value) {
         throw std::invalid_argument("Cannot write the float " + std::to_string(value) +
                                     ": a description holds finite floats only");
     }
-    char buffer[64];
-    const auto [end, error] = std::to_chars(buffer, buffer + sizeof(buffer), value);
+    // The shortest text that reads back exactly; plain digits rather than an exponent for
+    // everyday magnitudes, so 500000.0 stays readable instead of becoming 5e+05.
+    const double magnitude = std::fabs(value);
+    const bool plain = magnitude == 0.0 || (magnitude >= 1e-4 && magnitude < 1e16);
+    char buffer[400];
+    const auto [end, error] =
+        plain ? std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::fixed)
+              : std::to_chars(buffer, buffer + sizeof(buffer), value);
     std::string text(buffer, error == std::errc() ? end : buffer);
     if (text.find_first_of(".e") == std::string::npos) {
         text += ".0";

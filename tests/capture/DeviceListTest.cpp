@@ -3,8 +3,12 @@
 // demand.
 
 #include "CaptureTestSupport.h"
+#include "capture/CaptureClasses.h"
 #include "capture/DSCaptureDevice.h"
 #include "capture/DSGraphProperty.h"
+#include "capture/DruDSAudioIn.h"
+#include "pins/VokFormReader.h"
+#include "pins/VokFormWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -261,3 +265,45 @@ TEST(DSGraphReport, RaisesUnlessTheHandlerHandles) {
 }
 
 } // namespace
+
+// A device selection is stored as its moniker and name together ("Data"), so that reading a
+// description restores the exact device even where another one now has the same name.
+TEST_F(DeviceListTest, DeviceSelectionsSurviveAFormDescription) {
+    VokInitializeFramework();
+    RegisterVokClasses();
+    RegisterCaptureClasses();
+    m_service->m_devices = {TFakeCaptureService::Device("Mic", "A:Mic"),
+                            TFakeCaptureService::Device("Line", "A:Line")};
+    TVokForm form(nullptr);
+    form.SetName("Form1");
+    auto* audioIn = new TDruDSAudioIn(&form);
+    audioIn->SetName("DruDSAudioIn1");
+    audioIn->GetAudioCaptureDevice()->SetDeviceName("Mic");
+    auto* alternative = static_cast<TDSDeviceItem*>(
+        audioIn->GetAudioCaptureDevice()->GetAlternativeDevices()->Add());
+    alternative->SetDeviceName("Line");
+    auto* filter = static_cast<TDSFilterItem*>(audioIn->GetGraph()->GetAdditionalFilters()->Add());
+    filter->SetFilterName("Line");
+
+    const std::string written = TVokFormWriter().Write(form);
+    EXPECT_NE(written.find("AudioCaptureDevice.Data = ('A:Mic' 'Mic')"), std::string::npos)
+        << written;
+    EXPECT_EQ(written.find("DeviceName"), std::string::npos) << written;
+    EXPECT_EQ(written.find("FilterName"), std::string::npos) << written;
+
+    // The devices have gone by the time the description is read: the stored selection stands.
+    m_service->m_devices.clear();
+    std::unique_ptr<TVokComponent> read = TVokFormReader("saved.form").Read(written);
+    const auto* restored = dynamic_cast<TDruDSAudioIn*>(read->FindComponent("DruDSAudioIn1"));
+    ASSERT_NE(restored, nullptr);
+    EXPECT_EQ(restored->GetAudioCaptureDevice()->GetDeviceName(), "Mic");
+    EXPECT_EQ(restored->GetAudioCaptureDevice()->GetMonikerName(), "A:Mic");
+    const auto* restoredAlternative = static_cast<const TDSDeviceItem*>(
+        restored->GetAudioCaptureDevice()->GetAlternativeDevices()->GetItem(0));
+    EXPECT_EQ(restoredAlternative->GetDeviceName(), "Line");
+    EXPECT_EQ(restoredAlternative->GetMonikerName(), "A:Line");
+    const auto* restoredFilter =
+        static_cast<const TDSFilterItem*>(restored->GetGraph()->GetAdditionalFilters()->GetItem(0));
+    EXPECT_EQ(restoredFilter->GetFilterName(), "Line");
+    EXPECT_EQ(TVokFormWriter().Write(*read), written);
+}

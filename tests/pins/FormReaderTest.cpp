@@ -73,13 +73,16 @@ TEST(FormTextTest, StringsAndFloatsWriteBackExactly) {
         const TVokFormObject root = VokParseForm("object F: TF S = " + written + " end", "t");
         EXPECT_EQ(root.m_assignments[0].GetValue().m_text, text) << written;
     }
-    for (double value : {0.0, 520.0, 21500.0, 0.1, -1.25e-300, 1e21, 123456789.125}) {
+    for (double value : {0.0, 520.0, 21500.0, 0.1, -1.25e-300, 1e21, 123456789.125, 500000.0, 1e-4,
+                         9.999999999999998e15, 1e16, -0.0}) {
         const std::string written = VokFormatFormFloat(value);
         const TVokFormObject root = VokParseForm("object F: TF R = " + written + " end", "t");
         EXPECT_EQ(root.m_assignments[0].GetValue().m_kind, fvFloat) << written;
         EXPECT_EQ(root.m_assignments[0].GetValue().m_float, value) << written;
     }
     EXPECT_EQ(VokFormatFormFloat(520.0), "520.0");
+    EXPECT_EQ(VokFormatFormFloat(500000.0), "500000.0");
+    EXPECT_EQ(VokFormatFormFloat(1e21), "1e+21");
     EXPECT_EQ(VokFormatFormString("it's"), "'it''s'");
     EXPECT_EQ(VokFormatFormString("a\nb"), "'a'#10'b'");
 }
