@@ -1,11 +1,15 @@
 // Fuzz harness of the form reader: any input either reads or fails with a description error,
 // never crashes, leaks nothing (pins, placeholders, dispatchers), and what reads writes back
-// to a description that reads and writes again to the same text and the same links.
+// to a description that reads and writes again to the same text and the same links. Classes:
+// the test components, and stand-ins for the main window's visual classes.
 #include "tests/pins/FormTestComponents.h"
+
+#include "app/Unit1Form.h"
 
 #include "pins/VokFormReader.h"
 #include "pins/VokFormText.h"
 #include "pins/VokFormWriter.h"
+#include "pins/VokStandIn.h"
 #include "pins/VokStateDispatcher.h"
 #include "pins/VokUnloadedPin.h"
 
@@ -57,6 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool s_registered = [] {
         RegisterVokClasses();
         formtest::RegisterFormTestClasses();
+        // Stand-ins keep what they do not publish as written and write it back: the round
+        // trip below checks that nothing of it changes.
+        RegisterUnit1StandIns();
+        RegisterVokStandInClass("TStandIn");
+        RegisterVokStandInClass("TStandInForm", true);
         return true;
     }();
     (void)s_registered;
