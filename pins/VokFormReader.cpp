@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <exception>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -297,8 +298,13 @@ struct TVokFormReader::TRun {
         bool flag = false;
         switch (property.GetKind()) {
         case pkInteger:
+            if (value.m_kind == fvIdentifier && !property.GetIdentifiers().empty()) {
+                converted = IdentifierValue(property, value);
+                break;
+            }
             if (value.m_kind != fvInteger) {
-                mismatch("an integer");
+                mismatch(property.GetIdentifiers().empty() ? "an integer"
+                                                           : "an integer or an identifier");
             }
             converted = value.m_integer;
             break;
@@ -378,6 +384,24 @@ struct TVokFormReader::TRun {
             break;
         }
         At(value.m_position, [&] { property.Set(object, converted); });
+    }
+
+    /// The value the identifier `value` stands for in `property`'s table.
+    int64_t IdentifierValue(const TVokPropertyInfo& property, const TVokFormValue& value) const {
+        const TVokIdentifiers identifiers = property.GetIdentifiers();
+        if (const std::optional<int64_t> number = VokIdentToInteger(identifiers, value.m_text)) {
+            return *number;
+        }
+        // The tables run to dozens of names: the first few show what kind of name is meant.
+        std::string examples;
+        const size_t shown = std::min<size_t>(identifiers.size(), 3);
+        for (size_t i = 0; i < shown; ++i) {
+            examples += std::string(identifiers[i].m_name) + ", ";
+        }
+        Fail(value.m_position,
+             "found unknown identifier '" + value.m_text + "' for " + property.GetClassName() +
+                 "." + property.GetName() + ", expected an integer or one of its " +
+                 std::to_string(identifiers.size()) + " identifiers (" + examples + "…)");
     }
 
     void FillCollection(TVokPersistent* object, const TVokPropertyInfo& property,

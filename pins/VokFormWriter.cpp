@@ -46,6 +46,9 @@ std::string FormatName(const std::string& name, const TVokPropertyInfo& property
 
 std::string FormatValue(const TVokValue& value, const TVokPropertyInfo& property) {
     if (const auto* number = std::get_if<int64_t>(&value)) {
+        if (const char* identifier = VokIntegerToIdent(property.GetIdentifiers(), *number)) {
+            return identifier;
+        }
         return std::to_string(*number);
     }
     if (const auto* number = std::get_if<double>(&value)) {
@@ -205,7 +208,8 @@ class TWriterRun {
             return;
         }
         default:
-            if (property.IsReadOnly() || property.IsDefault(object)) {
+            if (property.IsReadOnly() ||
+                (!property.IsAlwaysStored() && property.IsDefault(object))) {
                 return;
             }
             Line(depth, name + " = " + FormatValue(property.Get(object), property));

@@ -22,10 +22,11 @@ using TVokEventNamer = std::function<std::string(
 /// The root is written as the top-level object; the components it owns follow as nested
 /// objects, each inside the object its `GetParentComponent` names (directly inside the root
 /// when it names none). Per object, in property-table order: every writable value that differs
-/// from its declared default, sub-objects as dotted paths (`AudioFormat.SampleRate = 44100`),
-/// collections as `<item … end>`, references to components by name, events through the
-/// namer; then the pseudo-properties of pins (`Form`, `State`, `SinkPins`/`SourcePin`) and pin
-/// lists (after `Count`: `Form`, `Pins`) by their own rules.
+/// from its declared default or is marked `AlwaysStored` (integers by their identifier when
+/// their table lists the value: `Color = clRed`), sub-objects as dotted paths
+/// (`AudioFormat.SampleRate = 44100`), collections as `<item … end>`, references to components
+/// by name, events through the namer; then the pseudo-properties of pins (`Form`, `State`,
+/// `SinkPins`/`SourcePin`) and pin lists (after `Count`: `Form`, `Pins`) by their own rules.
 ///
 /// Threads: the thread that owns the components; link structures are read under the global
 /// lock as usual. Throws what a property getter throws, and std::invalid_argument for a float

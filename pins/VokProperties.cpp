@@ -30,6 +30,115 @@ const char* PropertyKindName(TVokPropertyKind kind) {
     return "unknown";
 }
 
+namespace {
+
+constexpr int64_t SystemColor(int index) {
+    return VokSystemColor(index);
+}
+
+// Listing order matters: when two names share a value, the writer uses the first.
+constexpr TVokIdentifier kColorIdentifiers[] = {
+    {"clBlack", 0x000000},
+    {"clMaroon", 0x000080},
+    {"clGreen", 0x008000},
+    {"clOlive", 0x008080},
+    {"clNavy", 0x800000},
+    {"clPurple", 0x800080},
+    {"clTeal", 0x808000},
+    {"clGray", 0x808080},
+    {"clSilver", 0xC0C0C0},
+    {"clRed", 0x0000FF},
+    {"clLime", 0x00FF00},
+    {"clYellow", 0x00FFFF},
+    {"clBlue", 0xFF0000},
+    {"clFuchsia", 0xFF00FF},
+    {"clAqua", 0xFFFF00},
+    {"clWhite", 0xFFFFFF},
+    {"clMoneyGreen", 0xC0DCC0},
+    {"clSkyBlue", 0xF0CAA6},
+    {"clCream", 0xF0FBFF},
+    {"clMedGray", 0xA4A0A0},
+    {"clNone", 0x1FFFFFFF},
+    {"clDefault", 0x20000000},
+    {"clScrollBar", SystemColor(0)},
+    {"clBackground", SystemColor(1)},
+    {"clActiveCaption", SystemColor(2)},
+    {"clInactiveCaption", SystemColor(3)},
+    {"clMenu", SystemColor(4)},
+    {"clWindow", SystemColor(5)},
+    {"clWindowFrame", SystemColor(6)},
+    {"clMenuText", SystemColor(7)},
+    {"clWindowText", SystemColor(8)},
+    {"clCaptionText", SystemColor(9)},
+    {"clActiveBorder", SystemColor(10)},
+    {"clInactiveBorder", SystemColor(11)},
+    {"clAppWorkSpace", SystemColor(12)},
+    {"clHighlight", SystemColor(13)},
+    {"clHighlightText", SystemColor(14)},
+    {"clBtnFace", SystemColor(15)},
+    {"clBtnShadow", SystemColor(16)},
+    {"clGrayText", SystemColor(17)},
+    {"clBtnText", SystemColor(18)},
+    {"clInactiveCaptionText", SystemColor(19)},
+    {"clBtnHighlight", SystemColor(20)},
+    {"cl3DDkShadow", SystemColor(21)},
+    {"cl3DLight", SystemColor(22)},
+    {"clInfoText", SystemColor(23)},
+    {"clInfoBk", SystemColor(24)},
+};
+
+constexpr TVokIdentifier kCharsetIdentifiers[] = {
+    {"ANSI_CHARSET", 0},      {"DEFAULT_CHARSET", 1},    {"SYMBOL_CHARSET", 2},
+    {"MAC_CHARSET", 77},      {"SHIFTJIS_CHARSET", 128}, {"HANGEUL_CHARSET", 129},
+    {"JOHAB_CHARSET", 130},   {"GB2312_CHARSET", 134},   {"CHINESEBIG5_CHARSET", 136},
+    {"GREEK_CHARSET", 161},   {"TURKISH_CHARSET", 162},  {"VIETNAMESE_CHARSET", 163},
+    {"HEBREW_CHARSET", 177},  {"ARABIC_CHARSET", 178},   {"BALTIC_CHARSET", 186},
+    {"RUSSIAN_CHARSET", 204}, {"THAI_CHARSET", 222},     {"EASTEUROPE_CHARSET", 238},
+    {"OEM_CHARSET", 255},
+};
+
+// crSize is an older name of crSizeAll: listed after it, so it is read but never written.
+constexpr TVokIdentifier kCursorIdentifiers[] = {
+    {"crDefault", 0},     {"crNone", -1},     {"crArrow", -2},      {"crCross", -3},
+    {"crIBeam", -4},      {"crSizeNESW", -6}, {"crSizeNS", -7},     {"crSizeNWSE", -8},
+    {"crSizeWE", -9},     {"crUpArrow", -10}, {"crHourGlass", -11}, {"crDrag", -12},
+    {"crNoDrop", -13},    {"crHSplit", -14},  {"crVSplit", -15},    {"crMultiDrag", -16},
+    {"crSQLWait", -17},   {"crNo", -18},      {"crAppStart", -19},  {"crHelp", -20},
+    {"crHandPoint", -21}, {"crSizeAll", -22}, {"crSize", -22},
+};
+
+} // namespace
+
+TVokIdentifiers VokColorIdentifiers() {
+    return kColorIdentifiers;
+}
+
+TVokIdentifiers VokCharsetIdentifiers() {
+    return kCharsetIdentifiers;
+}
+
+TVokIdentifiers VokCursorIdentifiers() {
+    return kCursorIdentifiers;
+}
+
+std::optional<int64_t> VokIdentToInteger(TVokIdentifiers identifiers, std::string_view name) {
+    for (const TVokIdentifier& identifier : identifiers) {
+        if (name == identifier.m_name) {
+            return identifier.m_value;
+        }
+    }
+    return std::nullopt;
+}
+
+const char* VokIntegerToIdent(TVokIdentifiers identifiers, int64_t value) {
+    for (const TVokIdentifier& identifier : identifiers) {
+        if (identifier.m_value == value) {
+            return identifier.m_name;
+        }
+    }
+    return nullptr;
+}
+
 namespace detail {
 
 const char* ValueKindName(const TVokValue& value) {
@@ -93,6 +202,16 @@ void TVokPropertyInfo::Set(TVokPersistent* object, const TVokValue& value) const
     } catch (const detail::TVokValueError& error) {
         Fail(error.what());
     }
+}
+
+TVokPropertyInfo TVokPropertyInfo::WithIdentifiers(TVokIdentifiers identifiers) && {
+    if (m_kind != pkInteger) {
+        throw std::invalid_argument("The " + std::string(PropertyKindName(m_kind)) + " property " +
+                                    m_name +
+                                    " cannot take identifiers; only integer properties can");
+    }
+    m_identifiers = identifiers;
+    return std::move(*this);
 }
 
 bool TVokPropertyInfo::IsDefault(const TVokPersistent* object) const {

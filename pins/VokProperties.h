@@ -9,6 +9,7 @@
 #include <functional>
 #include <initializer_list>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -65,6 +66,83 @@ struct TVokEventValue {
 using TVokValue = std::variant<int64_t, double, bool, std::string, TVokEnumValue, TVokSetValue,
                                TVokPersistent*, TVokEventValue>;
 
+/// One identifier of an integer property: a name that stands for a value in descriptions
+/// (`Color = clRed`).
+struct TVokIdentifier {
+    const char* m_name;
+    int64_t m_value;
+};
+
+/// An identifier table, in listing order. The tables a property refers to are static arrays
+/// that live as long as the program; a property only keeps a view of its table.
+using TVokIdentifiers = std::span<const TVokIdentifier>;
+
+/// The value `name` stands for in `identifiers` (exact, case-sensitive match), or nullopt.
+std::optional<int64_t> VokIdentToInteger(TVokIdentifiers identifiers, std::string_view name);
+/// The identifier that stands for `value`, the first listed when several do; null when none.
+const char* VokIntegerToIdent(TVokIdentifiers identifiers, int64_t value);
+
+/// A colour. An RGB colour is 0x00BBGGRR (red in the low byte); a system colour (one of the
+/// desktop's theme colours, resolved by the GUI side) is 0x80000000 | index and so negative;
+/// `kVokClNone` (no colour) and `kVokClDefault` (the control's own default) are special values.
+using TVokColor = int32_t;
+
+/// The system colour with theme index `index` (0 … 24, see `VokColorIdentifiers`).
+constexpr TVokColor VokSystemColor(int index) {
+    return static_cast<TVokColor>(0x80000000U | static_cast<uint32_t>(index));
+}
+/// True for a system colour (high bit set).
+constexpr bool VokIsSystemColor(TVokColor color) {
+    return color < 0;
+}
+/// The theme index of a system colour (its low byte), or -1 for any other colour.
+constexpr int VokSystemColorIndex(TVokColor color) {
+    return VokIsSystemColor(color) ? static_cast<int>(static_cast<uint32_t>(color) & 0xFFU) : -1;
+}
+
+constexpr TVokColor kVokClBlack = 0x000000;
+constexpr TVokColor kVokClMaroon = 0x000080;
+constexpr TVokColor kVokClGreen = 0x008000;
+constexpr TVokColor kVokClOlive = 0x008080;
+constexpr TVokColor kVokClNavy = 0x800000;
+constexpr TVokColor kVokClPurple = 0x800080;
+constexpr TVokColor kVokClTeal = 0x808000;
+constexpr TVokColor kVokClGray = 0x808080;
+constexpr TVokColor kVokClSilver = 0xC0C0C0;
+constexpr TVokColor kVokClRed = 0x0000FF;
+constexpr TVokColor kVokClLime = 0x00FF00;
+constexpr TVokColor kVokClYellow = 0x00FFFF;
+constexpr TVokColor kVokClBlue = 0xFF0000;
+constexpr TVokColor kVokClFuchsia = 0xFF00FF;
+constexpr TVokColor kVokClAqua = 0xFFFF00;
+constexpr TVokColor kVokClWhite = 0xFFFFFF;
+constexpr TVokColor kVokClCream = 0xF0FBFF;
+constexpr TVokColor kVokClNone = 0x1FFFFFFF;
+constexpr TVokColor kVokClDefault = 0x20000000;
+constexpr TVokColor kVokClWindowText = VokSystemColor(8);
+constexpr TVokColor kVokClBtnFace = VokSystemColor(15);
+
+/// A font's character set, one of `VokCharsetIdentifiers` (`DEFAULT_CHARSET` = 1).
+using TVokCharset = uint8_t;
+constexpr TVokCharset kVokAnsiCharset = 0;
+constexpr TVokCharset kVokDefaultCharset = 1;
+
+/// A mouse cursor shape: one of `VokCursorIdentifiers` (0 and below are the built-in shapes).
+using TVokCursor = int16_t;
+constexpr TVokCursor kVokCrDefault = 0;
+constexpr TVokCursor kVokCrArrow = -2;
+constexpr TVokCursor kVokCrCross = -3;
+constexpr TVokCursor kVokCrVSplit = -15;
+constexpr TVokCursor kVokCrHandPoint = -21;
+
+/// The colour names: the RGB colours (clBlack … clMedGray), clNone, clDefault and the system
+/// colours (clScrollBar … clInfoBk).
+TVokIdentifiers VokColorIdentifiers();
+/// The character set names (ANSI_CHARSET … OEM_CHARSET).
+TVokIdentifiers VokCharsetIdentifiers();
+/// The cursor names (crDefault … crSizeAll); `crSize` is read as `crSizeAll`, which is written.
+TVokIdentifiers VokCursorIdentifiers();
+
 /// One published property: its name, kind, value names (enum and set kinds), default value and
 /// type-erased accessors that work through a `TVokPersistent*`.
 ///
@@ -103,6 +181,21 @@ class TVokPropertyInfo {
         m_stored = false;
         return std::move(*this);
     }
+    /// True for a property the writer stores even when it holds its default (the properties of
+    /// a font, which is stored whole). The default is still declared, for editors.
+    bool IsAlwaysStored() const { return m_alwaysStored; }
+    /// This property, marked as always stored: `TVokProp::Color(...).AlwaysStored()`.
+    TVokPropertyInfo AlwaysStored() && {
+        m_alwaysStored = true;
+        return std::move(*this);
+    }
+    /// For an integer property with identifiers (colours, charsets, cursors): its table, which
+    /// the reader accepts besides numbers and the writer uses for the values it lists. Empty
+    /// for every other property.
+    TVokIdentifiers GetIdentifiers() const { return m_identifiers; }
+    /// This integer property, with the identifiers `identifiers` (a static table). Throws
+    /// std::invalid_argument naming the property when it is not of kind pkInteger.
+    TVokPropertyInfo WithIdentifiers(TVokIdentifiers identifiers) &&;
 
     TVokValue Get(const TVokPersistent* object) const;
     void Set(TVokPersistent* object, const TVokValue& value) const;
@@ -118,7 +211,9 @@ class TVokPropertyInfo {
     std::optional<TVokValue> m_default;
     TGetter m_getter;
     TSetter m_setter;
+    TVokIdentifiers m_identifiers;
     bool m_stored = true;
+    bool m_alwaysStored = false;
 };
 
 /// Creates a component of the class `info` describes, given its owner (which may be null); used
@@ -441,6 +536,36 @@ struct TVokProp {
         detail::TIntegerCodec<V> codec;
         return detail::Make<V>(std::move(name), pkInteger, {}, codec.ToValue(static_cast<V>(def)),
                                codec, getter, setter);
+    }
+
+    /// An integer property whose values may also be written as the identifiers of
+    /// `identifiers` (a static table, see `TVokIdentifiers`).
+    template <class Getter, class Setter, class D>
+    static TVokPropertyInfo IdentInteger(std::string name, TVokIdentifiers identifiers,
+                                         Getter getter, Setter setter, D def) {
+        return Integer(std::move(name), getter, setter, def).WithIdentifiers(identifiers);
+    }
+
+    /// A `TVokColor` property, read and written by colour name where one fits (`clRed`).
+    template <class Getter, class Setter>
+    static TVokPropertyInfo Color(std::string name, Getter getter, Setter setter, TVokColor def) {
+        static_assert(std::is_same_v<detail::TValueOf<Getter>, TVokColor>);
+        return IdentInteger(std::move(name), VokColorIdentifiers(), getter, setter, def);
+    }
+
+    /// A `TVokCharset` property, read and written by name where one fits (`DEFAULT_CHARSET`).
+    template <class Getter, class Setter>
+    static TVokPropertyInfo Charset(std::string name, Getter getter, Setter setter,
+                                    TVokCharset def) {
+        static_assert(std::is_same_v<detail::TValueOf<Getter>, TVokCharset>);
+        return IdentInteger(std::move(name), VokCharsetIdentifiers(), getter, setter, def);
+    }
+
+    /// A `TVokCursor` property, read and written by name where one fits (`crVSplit`).
+    template <class Getter, class Setter>
+    static TVokPropertyInfo Cursor(std::string name, Getter getter, Setter setter, TVokCursor def) {
+        static_assert(std::is_same_v<detail::TValueOf<Getter>, TVokCursor>);
+        return IdentInteger(std::move(name), VokCursorIdentifiers(), getter, setter, def);
     }
 
     template <class Getter, class Setter, class D>

@@ -17,6 +17,11 @@ packages=(
     pulseaudio pulseaudio-utils libasound2-plugins portaudio19-dev
     # fuzzing (the fuzz preset): the compiler and its libFuzzer/sanitizer runtimes
     clang libclang-rt-14-dev
+    # the displays and the window: Qt 6 widgets and printing, the fonts the displays name
+    # ("Arial" resolves to Liberation Sans), JPEG export, a virtual X server for smoke tests
+    qt6-base-dev libgl-dev fonts-liberation libjpeg-dev xvfb xauth
+    # a compiler cache: the Qt targets make rebuilds in three presets expensive
+    ccache
 )
 
 missing=()
