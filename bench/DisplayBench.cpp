@@ -18,7 +18,8 @@ namespace {
 std::vector<double> Sine(size_t count, double amplitude, double step, int phase) {
     std::vector<double> values(count);
     for (size_t i = 0; i < count; ++i) {
-        values[i] = amplitude * std::sin(step * static_cast<double>(i + static_cast<size_t>(phase)));
+        values[i] =
+            amplitude * std::sin(step * static_cast<double>(i + static_cast<size_t>(phase)));
     }
     return values;
 }

@@ -924,7 +924,9 @@ int TZemCanvas::MeasureTextWidth(const TZemFontSpec& font, const std::string& te
     return TextEntry(font, text).m_width;
 }
 
-int TZemCanvas::MeasureTextHeight(const TZemFontSpec& font) { return MetricsOf(font).height(); }
+int TZemCanvas::MeasureTextHeight(const TZemFontSpec& font) {
+    return MetricsOf(font).height();
+}
 
 // --- Clip ---------------------------------------------------------------------------------------
 

@@ -20,9 +20,8 @@ class TZemDisplayChannel;
 class TZemDisplayCollection;
 
 /// A channel of a chart was hovered: (chart, channel index, begin sample, end sample, X, Y).
-using TZemOverChannelEvent = std::function<void(TZemDataDisplay* sender, int channelIndex,
-                                                int beginSample, int endSample, double x,
-                                                double y)>;
+using TZemOverChannelEvent = std::function<void(
+    TZemDataDisplay* sender, int channelIndex, int beginSample, int endSample, double x, double y)>;
 using TZemNotifyEvent = std::function<void(TZemDataDisplay* sender)>;
 /// Design-time expansion hooks of the form (`_XAxis`, `_Channels`, …): accepted and ignored.
 using TGorPropertyExpandEvent = std::function<void()>;

@@ -45,8 +45,8 @@ struct TZemDisplayZoomListItem {
     double m_yMin = 0.0;
     double m_yMax = 0.0;
     bool m_zoomed = false;
-    friend bool operator==(const TZemDisplayZoomListItem&, const TZemDisplayZoomListItem&) =
-        default;
+    friend bool operator==(const TZemDisplayZoomListItem&,
+                           const TZemDisplayZoomListItem&) = default;
 };
 
 /// A zoom history (undo or redo): at most 100 states; pushing a 101st drops the oldest, pushing
@@ -65,9 +65,8 @@ class TZemDisplayZoomList {
     std::deque<TZemDisplayZoomListItem> m_items; ///< oldest first
 };
 
-using TZemZoomChangedEvent =
-    std::function<void(TZemDataDisplay* sender, TZemZoomOperation operation,
-                       const TZemRealRanges& zoomValues)>;
+using TZemZoomChangedEvent = std::function<void(
+    TZemDataDisplay* sender, TZemZoomOperation operation, const TZemRealRanges& zoomValues)>;
 
 /// Receives the errors that must not leave a Qt event handler (a failed export from a toolbar
 /// button, a handler that throws during a refresh). The default writes one line to standard

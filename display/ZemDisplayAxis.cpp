@@ -34,7 +34,8 @@ TZemAxisMapping ZemAxisMapping(double first, double second, int length, bool yRu
     TZemAxisMapping mapping;
     if (g != 0.0 && std::isfinite(g) && std::isfinite(f)) {
         mapping.m_scale = lengthValue / g;
-        mapping.m_offset = -ZemRound(f * lengthValue / g);
+        // Negating before rounding: the saturated result of an extreme value has no negation.
+        mapping.m_offset = ZemRound(-(f * lengthValue / g));
     } else {
         // A single value (or a range beyond doubles): a scale of 0 puts every value, not only
         // 0, on the middle pixel.
@@ -779,32 +780,43 @@ void TZemDisplayAxis::DrawView(const TZemDrawArgs& args) {
         canvas.LineTo(dataRect.m_right, rect.m_top + 5);
     }
 
-    // Vertical labels are raised by half their height so they centre on their tick.
-    const int halfLabel = LabelHeight() / 2;
-    WalkTicks([&](const detail::TZemTickMark& mark) {
-        const int pixel = mark.m_pixel;
-        if (!mark.m_major) {
-            if (vertical) {
-                canvas.MoveTo(rect.m_right - 9, pixel);
-                canvas.LineTo(rect.m_right - 5, pixel);
-            } else {
-                canvas.MoveTo(pixel, rect.m_top + 5);
-                canvas.LineTo(pixel, rect.m_top + 10);
+    // Vertical labels are raised by half their height so they centre on their tick. The tick
+    // callback captures one pointer, so the walk allocates nothing per frame.
+    struct TTicks {
+        TZemDisplayAxis* m_axis;
+        TZemCanvas* m_canvas;
+        TZemRect m_rect;
+        bool m_vertical;
+        int m_halfLabel;
+        void Mark(const detail::TZemTickMark& mark) {
+            TZemCanvas& canvas = *m_canvas;
+            const int pixel = mark.m_pixel;
+            if (!mark.m_major) {
+                if (m_vertical) {
+                    canvas.MoveTo(m_rect.m_right - 9, pixel);
+                    canvas.LineTo(m_rect.m_right - 5, pixel);
+                } else {
+                    canvas.MoveTo(pixel, m_rect.m_top + 5);
+                    canvas.LineTo(pixel, m_rect.m_top + 10);
+                }
+                return;
             }
-            return;
+            const std::string text = m_axis->FormatLabel(mark.m_value);
+            const int width = canvas.TextWidth(text);
+            if (m_vertical) {
+                canvas.MoveTo(m_rect.m_right - 11, pixel);
+                canvas.LineTo(m_rect.m_right - 5, pixel);
+                canvas.TextOut(m_rect.m_right - 14 - width, pixel - m_halfLabel, text);
+            } else {
+                canvas.MoveTo(pixel, m_rect.m_top + 5);
+                canvas.LineTo(pixel, m_rect.m_top + 12);
+                canvas.TextOut(pixel - width / 2, m_rect.m_top + 14, text);
+            }
         }
-        const std::string text = FormatLabel(mark.m_value);
-        const int width = canvas.TextWidth(text);
-        if (vertical) {
-            canvas.MoveTo(rect.m_right - 11, pixel);
-            canvas.LineTo(rect.m_right - 5, pixel);
-            canvas.TextOut(rect.m_right - 14 - width, pixel - halfLabel, text);
-        } else {
-            canvas.MoveTo(pixel, rect.m_top + 5);
-            canvas.LineTo(pixel, rect.m_top + 12);
-            canvas.TextOut(pixel - width / 2, rect.m_top + 14, text);
-        }
-    });
+    };
+    TTicks ticks{this, &canvas, rect, vertical, LabelHeight() / 2};
+    TTicks* state = &ticks;
+    WalkTicks([state](const detail::TZemTickMark& mark) { state->Mark(mark); });
 
     DrawCaption(canvas);
 

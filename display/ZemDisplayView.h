@@ -81,8 +81,7 @@ class TZemDisplayView : public TVokPersistent, public IVokPublished {
 
     /// Tracks entering and leaving the rectangle (view mouse entered / left).
     virtual void MouseMove(TZemShiftState shift, int x, int y);
-    virtual void MouseDown(TZemMouseButton button, TZemShiftState shift, bool inside, int x,
-                           int y);
+    virtual void MouseDown(TZemMouseButton button, TZemShiftState shift, bool inside, int x, int y);
     virtual void MouseUp(TZemMouseButton button, TZemShiftState shift, bool inside, int x, int y);
     /// The pointer left the whole display: clears the inside flag (and tells `ViewMouseLeft`).
     virtual void DisplayMouseLeft();

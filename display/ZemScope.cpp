@@ -364,9 +364,8 @@ void TZemScope::Render(TZemCanvas& canvas, const QRegion& region, bool exporting
     TZemRect dataRect = viewRect;
     dataRect.m_bottom -= 1;
     auto meetsRegion = [&](const TZemRect& rect) {
-        return !rect.IsEmpty() &&
-               (whole || region.intersects(QRect(rect.m_left, rect.m_top, rect.Width(),
-                                                 rect.Height())));
+        return !rect.IsEmpty() && (whole || region.intersects(QRect(rect.m_left, rect.m_top,
+                                                                    rect.Width(), rect.Height())));
     };
     auto drawViews = [&](bool dataViewOnly) {
         for (const auto& view : m_views) {

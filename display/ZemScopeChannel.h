@@ -102,9 +102,8 @@ class TZemScopePoints : public TVokPersistent, public IVokPublished {
 using TZemSampleDrawEvent =
     std::function<void(TZemScopeChannel* sender, double xValue, double yValue, TZemCanvas& canvas,
                        bool highlighted, bool& defaultDraw)>;
-using TZemChannelDrawEvent = std::function<void(TZemDataDisplay* sender, int channelIndex,
-                                                double* channelData, int dataSize,
-                                                bool wasChanged)>;
+using TZemChannelDrawEvent = std::function<void(
+    TZemDataDisplay* sender, int channelIndex, double* channelData, int dataSize, bool wasChanged)>;
 
 /// A trace of the scope: owns the sink pin through which buffers or single values arrive on the
 /// producer's thread, keeps them as incoming data, hands them to the GUI thread on the refresh
@@ -163,8 +162,8 @@ class TZemScopeChannel : public TZemDisplayChannel {
     /// The X data range of the display data under the display lock; false when empty.
     bool GetXRange(double& minimum, double& maximum);
     /// Draws the channel into the data rectangle (the data view's rectangle, bottom one higher).
-    void Draw(TZemCanvas& canvas, const TZemDrawArgs& args, const TZemRect& dataRect,
-              double xMin, double xMax);
+    void Draw(TZemCanvas& canvas, const TZemDrawArgs& args, const TZemRect& dataRect, double xMin,
+              double xMax);
 
   private:
     TVokNotifyResults HandlePinOperation(TVokBasicPin* pin, const TVokGuid& typeId,
@@ -199,10 +198,10 @@ class TZemScopeChannel : public TZemDisplayChannel {
     double m_sampleRate = 10000.0;
     bool m_spectrum = false;
     bool m_intensity = false;
-    std::vector<double> m_work;      ///< the Y values of the last drawing
-    std::vector<float> m_workSingle; ///< narrowed Y values
-    std::vector<QPoint> m_points2d;  ///< polyline vertices
-    std::vector<QRect> m_bars;       ///< bar rectangles of one pass
+    std::vector<double> m_work;          ///< the Y values of the last drawing
+    std::vector<float> m_workSingle;     ///< narrowed Y values
+    std::vector<QPoint> m_points2d;      ///< polyline vertices
+    std::vector<QRect> m_bars;           ///< bar rectangles of one pass
     std::vector<int32_t> m_xValuePixels; ///< pixel of each X value along the X direction (cached)
     std::vector<int32_t> m_yValuePixels; ///< pixel of each Y value along the Y direction
     struct TPixelKey {

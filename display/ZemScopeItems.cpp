@@ -256,9 +256,17 @@ TZemDisplayChannelLink::TZemDisplayChannelLink(TVokExtCollection* collection)
 }
 
 TZemDisplayChannelLink::~TZemDisplayChannelLink() {
-    if (m_channel != nullptr) {
+    // When all cursors go with their chart, the channels may have gone before them without
+    // telling their links (their collection no longer reaches the chart then).
+    if (m_channel != nullptr && !CursorsGoing()) {
         m_channel->UnregisterLink(this);
     }
+}
+
+bool TZemDisplayChannelLink::CursorsGoing() const {
+    const TZemDisplayCursor* cursor = GetCursor();
+    const TVokExtCollection* cursors = cursor != nullptr ? cursor->GetCollection() : nullptr;
+    return cursors != nullptr && cursors->IsDestroying();
 }
 
 const TVokClassInfo& TZemDisplayChannelLink::ClassInfo() {
@@ -388,6 +396,11 @@ TZemDisplayChannelLinks::TZemDisplayChannelLinks(TZemDataDisplay* display,
                                                  TZemDisplayCursor* cursor)
     : TZemDisplayCollection(display, TVokCollectionItemClass::Of<TZemDisplayChannelLink>()),
       m_cursor(cursor) {
+}
+
+TZemDisplayChannelLinks::~TZemDisplayChannelLinks() {
+    // Links reach their cursor through this collection while they are freed.
+    DestroyItems();
 }
 
 const TVokClassInfo& TZemDisplayChannelLinks::ClassInfo() {

@@ -216,6 +216,8 @@ class TZemDisplayChannelLink : public TZemDisplayCollectionItem {
     /// The chart of the link's display, or null.
     TZemDataChart* GetChart() const;
     void Attach(TZemDisplayChannel* channel) const;
+    /// True while the cursors collection of the link's cursor frees all its cursors for good.
+    bool CursorsGoing() const;
 
     // Resolution of a pending index happens in const getters, hence mutable.
     mutable TZemDisplayChannel* m_channel = nullptr;
@@ -232,6 +234,7 @@ class TZemDisplayChannelLink : public TZemDisplayCollectionItem {
 class TZemDisplayChannelLinks : public TZemDisplayCollection {
   public:
     TZemDisplayChannelLinks(TZemDataDisplay* display, TZemDisplayCursor* cursor);
+    ~TZemDisplayChannelLinks() override;
     static const TVokClassInfo& ClassInfo();
     const TVokClassInfo& GetClassInfo() const override { return ClassInfo(); }
 

@@ -87,9 +87,9 @@ TEST(FormRun, DrawsTheGeneratorTraceAtTheRowsItsAmplitudeImplies) {
     const std::string picture = directory.filePath("scope.png").toStdString();
     WriteFile(description, SineScopeDescription());
     std::string output;
-    ASSERT_EQ(RunFormRun(description + " --seconds 0.5 --enable Gen --snapshot Scope=" + picture,
-                         output),
-              0)
+    ASSERT_EQ(
+        RunFormRun(description + " --seconds 0.5 --enable Gen --snapshot Scope=" + picture, output),
+        0)
         << output;
     QImage image(QString::fromStdString(picture));
     ASSERT_EQ(image.size(), QSize(300, 202));
@@ -112,7 +112,7 @@ TEST(FormRun, ReportsBadDescriptionsAndArguments) {
     QTemporaryDir directory;
     const std::string description = directory.filePath("bad.form").toStdString();
     WriteFile(description, "object Form1: TVokForm\n  object Scope: TZemScope\n    Width = 'wide'\n"
-                          "  end\nend\n");
+                           "  end\nend\n");
     std::string output;
     EXPECT_EQ(RunFormRun(description, output), 1);
     EXPECT_NE(output.find(description + ":3:"), std::string::npos) << output;

@@ -93,7 +93,8 @@ TEST(ScopeLayout, HiddenViewsLeaveTheWholeControlToTheDataViewAndThinViewsAreNot
     EXPECT_TRUE(axis->GetHitRect().IsEmpty());
 }
 
-// --- Incoming data --------------------------------------------------------------------------------
+// --- Incoming data
+// --------------------------------------------------------------------------------
 
 TEST(ScopeHistory, SizeLimitKeepsTheNewestSamplesInArrivalOrder) {
     TScopeRig rig;
@@ -111,7 +112,7 @@ TEST(ScopeHistory, SizeLimitKeepsTheNewestSamplesInArrivalOrder) {
     rig.Scope().SetSizeLimit(4);
     rig.Send(0, {1, 2, 3, 4, 5, 6}); // longer: the last four
     EXPECT_EQ(displayed(), (std::vector<double>{3, 4, 5, 6}));
-    rig.Send(0, {7});                // shorter: slides
+    rig.Send(0, {7}); // shorter: slides
     EXPECT_EQ(displayed(), (std::vector<double>{4, 5, 6, 7}));
     EXPECT_EQ(channel.GetDisplayX(), (std::vector<double>{0, 1, 2, 3}));
 
@@ -328,7 +329,8 @@ TEST(ScopeScales, SpectrumStartsUseTheStreamSampleRate) {
     EXPECT_EQ(rig.Scope().GetXAxis()->GetCaption(), "kHz");
 }
 
-// --- Zoom history ----------------------------------------------------------------------------------
+// --- Zoom history
+// ----------------------------------------------------------------------------------
 
 struct ZoomHistory : testing::Test {
     TScopeRig rig;
@@ -336,10 +338,10 @@ struct ZoomHistory : testing::Test {
     ZoomHistory() {
         rig.Send(0, std::vector<double>(1024, 10.0));
         rig.Refresh();
-        rig.Scope().SetOnZoomChanged([this](TZemDataDisplay*, TZemZoomOperation operation,
-                                            const TZemRealRanges&) {
-            events.push_back(operation);
-        });
+        rig.Scope().SetOnZoomChanged(
+            [this](TZemDataDisplay*, TZemZoomOperation operation, const TZemRealRanges&) {
+                events.push_back(operation);
+            });
     }
     TZemDisplayZoomListItem Ranges() {
         TZemScope& scope = rig.Scope();

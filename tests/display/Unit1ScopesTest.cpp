@@ -23,8 +23,9 @@ std::unique_ptr<TVokComponent> ReadWindow(std::string_view text) {
     RegisterCaptureClasses();
     RegisterUnit1StandIns();
     TVokFormReader reader("Unit1.form");
-    reader.SetEventResolver(
-        [](TVokComponent&, const TVokPropertyInfo&, const std::string&) { return TVokEventValue{}; });
+    reader.SetEventResolver([](TVokComponent&, const TVokPropertyInfo&, const std::string&) {
+        return TVokEventValue{};
+    });
     return reader.Read(text);
 }
 

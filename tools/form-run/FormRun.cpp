@@ -64,8 +64,8 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
             options.m_seconds = std::strtod(text, &end);
             if (end == text || *end != '\0' || !(options.m_seconds >= 0.0) ||
                 options.m_seconds > 86400.0) {
-                std::cerr << "form-run: --seconds expects a number from 0 to 86400, found '"
-                          << text << "'\n";
+                std::cerr << "form-run: --seconds expects a number from 0 to 86400, found '" << text
+                          << "'\n";
                 return false;
             }
         } else if (argument == "--enable") {
@@ -82,8 +82,7 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
             const std::string pair = text;
             const size_t equals = pair.find('=');
             if (equals == std::string::npos || equals == 0 || equals + 1 == pair.size()) {
-                std::cerr << "form-run: --snapshot expects NAME=FILE.png, found '" << pair
-                          << "'\n";
+                std::cerr << "form-run: --snapshot expects NAME=FILE.png, found '" << pair << "'\n";
                 return false;
             }
             options.m_snapshots.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
