@@ -69,23 +69,10 @@ enum TZemViewAlignment : uint8_t {
     zvaClient = 5,
 };
 
-/// Nearest integer with ties to even, saturated to the 32-bit range; NaN gives 0. Every scalar
-/// pixel rounding of the displays goes through it, so no double → int conversion is undefined.
-inline int32_t ZemRound(double value) {
-    if (std::isnan(value)) {
-        return 0;
-    }
-    if (value >= 2147483647.0) {
-        return std::numeric_limits<int32_t>::max();
-    }
-    if (value <= -2147483648.0) {
-        return std::numeric_limits<int32_t>::min();
-    }
-    return static_cast<int32_t>(std::nearbyint(value));
-}
+namespace detail {
 
-/// Truncation toward zero, saturated like `ZemRound`.
-inline int32_t ZemTrunc(double value) {
+/// `value`, already integral or to be truncated, saturated to the 32-bit range; NaN gives 0.
+inline int32_t ZemSaturateToInt32(double value) {
     if (std::isnan(value)) {
         return 0;
     }
@@ -96,6 +83,19 @@ inline int32_t ZemTrunc(double value) {
         return std::numeric_limits<int32_t>::min();
     }
     return static_cast<int32_t>(value);
+}
+
+} // namespace detail
+
+/// Nearest integer with ties to even, saturated to the 32-bit range; NaN gives 0. Every scalar
+/// pixel rounding of the displays goes through it, so no double → int conversion is undefined.
+inline int32_t ZemRound(double value) {
+    return detail::ZemSaturateToInt32(std::isfinite(value) ? std::nearbyint(value) : value);
+}
+
+/// Truncation toward zero, saturated like `ZemRound`.
+inline int32_t ZemTrunc(double value) {
+    return detail::ZemSaturateToInt32(value);
 }
 
 /// Pixel coordinates are kept within ±10 000 000 so that pixel arithmetic (bar edges, point

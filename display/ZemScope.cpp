@@ -196,32 +196,30 @@ double TZemScope::GetSampleRate() {
     return m_sampleRate;
 }
 
-double TZemScope::GetDataXMin() {
+bool TZemScope::GetChannelsXRange(double& minimum, double& maximum) {
     bool any = false;
-    double result = 0.0;
     for (int index = 0; index < m_channels->GetCount(); ++index) {
         double low = 0.0;
         double high = 0.0;
         if (m_channels->GetChannel(index)->GetXRange(low, high)) {
-            result = any ? std::min(result, low) : low;
+            minimum = any ? std::min(minimum, low) : low;
+            maximum = any ? std::max(maximum, high) : high;
             any = true;
         }
     }
-    return any ? result : TZemDataChart::GetDataXMin();
+    return any;
+}
+
+double TZemScope::GetDataXMin() {
+    double minimum = 0.0;
+    double maximum = 0.0;
+    return GetChannelsXRange(minimum, maximum) ? minimum : TZemDataChart::GetDataXMin();
 }
 
 double TZemScope::GetDataXMax() {
-    bool any = false;
-    double result = 0.0;
-    for (int index = 0; index < m_channels->GetCount(); ++index) {
-        double low = 0.0;
-        double high = 0.0;
-        if (m_channels->GetChannel(index)->GetXRange(low, high)) {
-            result = any ? std::max(result, high) : high;
-            any = true;
-        }
-    }
-    return any ? result : TZemDataChart::GetDataXMax();
+    double minimum = 0.0;
+    double maximum = 0.0;
+    return GetChannelsXRange(minimum, maximum) ? maximum : TZemDataChart::GetDataXMax();
 }
 
 void TZemScope::InvalidateScales() {

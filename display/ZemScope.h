@@ -98,6 +98,8 @@ class TZemScope : public TZemDataChart {
     /// Applies what producer threads recorded (autoscale reset, scale caches).
     void ApplyRequests();
     void DrawChannels(TZemCanvas& canvas, const TZemDrawArgs& args, const TZemRect& dataRect);
+    /// The X range of the channels that hold data, each read under its display lock.
+    bool GetChannelsXRange(double& minimum, double& maximum);
 
     std::unique_ptr<TZemScopeChannels> m_channels;
     bool m_vertical = false;

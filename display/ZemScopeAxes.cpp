@@ -674,6 +674,36 @@ double TZemScopeYAxis::ComputeVisibleMax() {
     return m_visibleRange.m_max;
 }
 
+namespace {
+
+/// Zooms a scope axis by `factor` about the centre of its tick-visible range (factor < 1 zooms
+/// in); a factor that is not finite changes nothing.
+template <class TAxis> void ZoomScopeAxisByFactor(TAxis& axis, double factor) {
+    if (!std::isfinite(factor)) {
+        return;
+    }
+    const double low = axis.GetTickVisibleMin();
+    const double high = axis.GetTickVisibleMax();
+    const double range = high - low;
+    const double delta = (range * factor - range) / 2.0;
+    axis.SetZoomRange(low - delta, high + delta);
+}
+
+/// Zooms a scope axis to [first, second], saving the display's zoom state first when asked.
+template <class TAxis>
+void ZoomScopeAxisTo(TAxis& axis, TZemDataDisplay* display, bool saveHistory, double first,
+                     double second) {
+    if (saveHistory && display != nullptr) {
+        display->SaveZoomState(false);
+    }
+    axis.SetZoomRange(first, second);
+    if (display != nullptr) {
+        display->RedrawDisplay();
+    }
+}
+
+} // namespace
+
 std::string TZemScopeYAxis::FormatValue(double value) {
     return detail::ZemFormatScopeLabel(value, m_precision, m_fixedPrecision,
                                        GetVisibleMax() - GetVisibleMin());
@@ -686,14 +716,7 @@ void TZemScopeYAxis::SetZoomRange(double a, double b) {
 }
 
 void TZemScopeYAxis::ZoomByFactor(double factor) {
-    if (!std::isfinite(factor)) {
-        return;
-    }
-    const double low = GetTickVisibleMin();
-    const double high = GetTickVisibleMax();
-    const double range = high - low;
-    const double delta = (range * factor - range) / 2.0;
-    SetZoomRange(low - delta, high + delta);
+    ZoomScopeAxisByFactor(*this, factor);
 }
 
 void TZemScopeYAxis::GetZoomRange(double& minimum, double& maximum) {
@@ -702,13 +725,7 @@ void TZemScopeYAxis::GetZoomRange(double& minimum, double& maximum) {
 }
 
 void TZemScopeYAxis::ZoomAxisTo(bool saveHistory, double first, double second) {
-    if (saveHistory && m_display != nullptr) {
-        m_display->SaveZoomState(false);
-    }
-    SetZoomRange(first, second);
-    if (m_display != nullptr) {
-        m_display->RedrawDisplay();
-    }
+    ZoomScopeAxisTo(*this, m_display, saveHistory, first, second);
 }
 
 void TZemScopeYAxis::HistoryStep() {
@@ -1090,14 +1107,7 @@ void TZemScopeXAxis::SetZoomRange(double a, double b) {
 }
 
 void TZemScopeXAxis::ZoomByFactor(double factor) {
-    if (!std::isfinite(factor)) {
-        return;
-    }
-    const double low = GetTickVisibleMin();
-    const double high = GetTickVisibleMax();
-    const double range = high - low;
-    const double delta = (range * factor - range) / 2.0;
-    SetZoomRange(low - delta, high + delta);
+    ZoomScopeAxisByFactor(*this, factor);
 }
 
 void TZemScopeXAxis::GetZoomRange(double& minimum, double& maximum) {
@@ -1106,13 +1116,7 @@ void TZemScopeXAxis::GetZoomRange(double& minimum, double& maximum) {
 }
 
 void TZemScopeXAxis::ZoomAxisTo(bool saveHistory, double first, double second) {
-    if (saveHistory && m_display != nullptr) {
-        m_display->SaveZoomState(false);
-    }
-    SetZoomRange(first, second);
-    if (m_display != nullptr) {
-        m_display->RedrawDisplay();
-    }
+    ZoomScopeAxisTo(*this, m_display, saveHistory, first, second);
 }
 
 void TZemScopeXAxis::DefineProperties(TVokFiler& filer) {
