@@ -330,6 +330,7 @@ TZemCanvas::TZemCanvas(QImage& image) : m_qfont(ToQFont(m_tools.m_font)), m_metr
     }
     m_ownedPainter.emplace(&image);
     m_painter = &*m_ownedPainter;
+    m_image = &image;
     m_width = image.width();
     m_height = image.height();
     InitPainter();
@@ -800,14 +801,27 @@ void TZemCanvas::FocusRect(int left, int top, int right, int bottom) {
     }
     // Every perimeter pixel is visited once and inverted when x + y is even, so the dots stay
     // in place whatever the clamping below, and a second call inverts exactly the same pixels.
-    ApplyMode(zpmXor);
-    m_painter->setPen(CachedPen({0xFFFFFF, 1, Qt::SolidLine, Qt::SquareCap}));
-    m_appliedPen = TAppliedPen::kNone;
+    // On an unclipped image of our own the pixels are inverted in place: the painter's batched
+    // point path would hand the work to its thread pool.
+    QImage* image = m_image;
+    const bool direct = image != nullptr && !m_hasClip;
+    if (!direct) {
+        ApplyMode(zpmXor);
+        m_painter->setPen(CachedPen({0xFFFFFF, 1, Qt::SolidLine, Qt::SquareCap}));
+        m_appliedPen = TAppliedPen::kNone;
+    }
 
     std::array<QPoint, kFocusBatch> batch;
     int batchSize = 0;
     const auto add = [&](int x, int y) {
         if (((int64_t{x} + y) & 1) != 0) {
+            return;
+        }
+        if (direct) {
+            if (x >= 0 && y >= 0 && x < image->width() && y < image->height()) {
+                auto* line = reinterpret_cast<QRgb*>(image->scanLine(y));
+                line[x] ^= 0x00FFFFFFU;
+            }
             return;
         }
         batch[std::size_t(batchSize++)] = QPoint(x, y);

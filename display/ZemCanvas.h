@@ -294,6 +294,8 @@ class TZemCanvas {
     bool m_fontApplied = false;
     int m_appliedMode = -1;
 
+    /// The image drawn into, when the canvas was made on one (null on a painter).
+    QImage* m_image = nullptr;
     bool m_hasClip = false;
     /// The clip is the single rectangle m_clipRect (else the region m_clip).
     bool m_clipIsRect = false;
