@@ -3,7 +3,10 @@
 //     RGB32 image (the anchor).
 //   BM_ScopeFrameLines: the first window scope's set-up (2 × 1024-sample line channels, axes
 //     shown): new data each iteration, hand-over and a full render.
-//   BM_ScopeFrameBars: the spectrum scope's set-up (2 × 128 bars, widths 5 and 3).
+//   BM_ScopeFrameBars: the spectrum scope's set-up (2 × 128 bars, widths 5 and 3) showing
+//     spectra as the analyser sends them for a tone: a peak over a low noise floor.
+//   BM_ScopeFrameTallBars: the same with every bar reaching half the height and more (the
+//     fill-bound worst case, for reference).
 #include "../tests/display/ScopeTestSupport.h"
 
 #include <QApplication>
@@ -59,7 +62,22 @@ void BM_ScopeFrameLines(benchmark::State& state) {
 }
 BENCHMARK(BM_ScopeFrameLines);
 
-void BM_ScopeFrameBars(benchmark::State& state) {
+/// A magnitude spectrum of a tone at bin `peak` with its leakage and a noise floor.
+std::vector<double> ToneSpectrum(int peak, double height, int seed) {
+    std::vector<double> bins(128);
+    uint32_t noise = 2463534242U + static_cast<uint32_t>(seed);
+    for (size_t bin = 0; bin < bins.size(); ++bin) {
+        noise ^= noise << 13;
+        noise ^= noise >> 17;
+        noise ^= noise << 5;
+        const double distance = static_cast<double>(static_cast<int>(bin) - peak);
+        bins[bin] = height / (1.0 + distance * distance) + 2000.0 + (noise % 4000);
+    }
+    return bins;
+}
+
+void RunBarFrames(benchmark::State& state, const std::vector<double>& first,
+                  const std::vector<double>& second) {
     scopetest::TScopeRig rig(2, 377, 286);
     rig.Scope().GetYAxis()->SetMin(0.0);
     rig.Scope().GetYAxis()->SetMax(500000.0);
@@ -69,14 +87,6 @@ void BM_ScopeFrameBars(benchmark::State& state) {
     rig.Channel(1).SetWidth(3);
     rig.Start(0, 44100.0, 128, true);
     rig.Start(1, 44100.0, 128, true);
-    std::vector<double> first = Sine(128, 200000.0, 0.1, 0);
-    std::vector<double> second = Sine(128, 150000.0, 0.07, 3);
-    for (double& value : first) {
-        value = std::fabs(value);
-    }
-    for (double& value : second) {
-        value = std::fabs(value);
-    }
     int phase = 0;
     for (auto _ : state) {
         ++phase;
@@ -87,7 +97,24 @@ void BM_ScopeFrameBars(benchmark::State& state) {
         benchmark::DoNotOptimize(rig.Scope().GetImage().constBits());
     }
 }
+
+void BM_ScopeFrameBars(benchmark::State& state) {
+    RunBarFrames(state, ToneSpectrum(12, 400000.0, 1), ToneSpectrum(40, 250000.0, 2));
+}
 BENCHMARK(BM_ScopeFrameBars);
+
+void BM_ScopeFrameTallBars(benchmark::State& state) {
+    std::vector<double> first = Sine(128, 200000.0, 0.1, 0);
+    std::vector<double> second = Sine(128, 150000.0, 0.07, 3);
+    for (double& value : first) {
+        value = 100000.0 + std::fabs(value);
+    }
+    for (double& value : second) {
+        value = 100000.0 + std::fabs(value);
+    }
+    RunBarFrames(state, first, second);
+}
+BENCHMARK(BM_ScopeFrameTallBars);
 
 } // namespace
 
