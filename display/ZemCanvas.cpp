@@ -22,7 +22,7 @@ namespace {
 
 /// Fonts kept per canvas; a frame uses a handful.
 constexpr std::size_t kFontCacheSize = 16;
-/// Largest pixel size a font spec may ask for; larger requests are clamped.
+/// Largest pixel size a font description may ask for; larger requests are clamped.
 constexpr int kMaxFontPixels = 8192;
 /// Rectangle corners are clamped to ±this so widths stay inside int; anything this far off the
 /// surface is invisible either way.
@@ -245,7 +245,7 @@ const QBrush& CachedBrush(TZemColor color, Qt::BrushStyle style) {
 /// A text as laid out in one font: its advance, and pictures of it (upright and both rotations)
 /// in the font's colour on a transparent background, made when first drawn.
 struct TTextKey {
-    TZemFontSpec m_font;
+    TZemFontDesc m_font;
     std::string m_text;
     bool operator==(const TTextKey&) const = default;
 };
@@ -273,9 +273,9 @@ std::unordered_map<TTextKey, TTextEntry, TTextKeyHash>& TextCache() {
 }
 
 /// Metrics by font, for measuring without a canvas.
-const QFontMetrics& MetricsOf(const TZemFontSpec& font) {
+const QFontMetrics& MetricsOf(const TZemFontDesc& font) {
     struct TEntry {
-        TZemFontSpec m_font;
+        TZemFontDesc m_font;
         QFontMetrics m_metrics;
     };
     static std::vector<TEntry> s_metrics;
@@ -295,7 +295,7 @@ const QFontMetrics& MetricsOf(const TZemFontSpec& font) {
 }
 
 /// The cache entry of `text` in `font`; the lookup allocates nothing once the entry exists.
-TTextEntry& TextEntry(const TZemFontSpec& font, const std::string& text) {
+TTextEntry& TextEntry(const TZemFontDesc& font, const std::string& text) {
     auto& cache = TextCache();
     // A probe key is built in a reused object so that a hit costs no allocation.
     static TTextKey s_probe;
@@ -519,7 +519,7 @@ void TZemCanvas::SetBrushStyle(TZemBrushStyle style) {
     }
 }
 
-void TZemCanvas::SetFont(const TZemFontSpec& font) {
+void TZemCanvas::SetFont(const TZemFontDesc& font) {
     if (font == m_tools.m_font) {
         return;
     }
@@ -546,9 +546,9 @@ void TZemCanvas::RestoreTools() {
     RebuildBrush();
 }
 
-const TZemCanvas::TFontEntry& TZemCanvas::LookupFont(const TZemFontSpec& font) const {
+const TZemCanvas::TFontEntry& TZemCanvas::LookupFont(const TZemFontDesc& font) const {
     for (const TFontEntry& entry : m_fontCache) {
-        if (entry.m_spec == font) {
+        if (entry.m_desc == font) {
             return entry;
         }
     }
@@ -926,19 +926,19 @@ QSize TZemCanvas::TextExtent(const std::string& text) const {
     return {TextWidth(text), m_metrics.height()};
 }
 
-int TZemCanvas::TextWidth(const TZemFontSpec& font, const std::string& text) const {
+int TZemCanvas::TextWidth(const TZemFontDesc& font, const std::string& text) const {
     return TextEntry(font, text).m_width;
 }
 
-int TZemCanvas::TextHeight(const TZemFontSpec& font, const std::string& /*text*/) const {
+int TZemCanvas::TextHeight(const TZemFontDesc& font, const std::string& /*text*/) const {
     return MetricsOf(font).height();
 }
 
-int TZemCanvas::MeasureTextWidth(const TZemFontSpec& font, const std::string& text) {
+int TZemCanvas::MeasureTextWidth(const TZemFontDesc& font, const std::string& text) {
     return TextEntry(font, text).m_width;
 }
 
-int TZemCanvas::MeasureTextHeight(const TZemFontSpec& font) {
+int TZemCanvas::MeasureTextHeight(const TZemFontDesc& font) {
     return MetricsOf(font).height();
 }
 
@@ -1037,7 +1037,7 @@ TZemColor TZemCanvas::FromQColor(const QColor& color) {
     return TZemColor(rgb.red() | (rgb.green() << 8) | (rgb.blue() << 16));
 }
 
-QFont TZemCanvas::ToQFont(const TZemFontSpec& font) {
+QFont TZemCanvas::ToQFont(const TZemFontDesc& font) {
     int pixels = 11;
     if (font.m_height < 0) {
         pixels = font.m_height < -kMaxFontPixels ? kMaxFontPixels : -font.m_height;

@@ -72,7 +72,7 @@ enum TZemBrushStyle : uint8_t {
 };
 
 /// A font as forms store it.
-struct TZemFontSpec {
+struct TZemFontDesc {
     /// Face name; resolved through the system's font matching ("Arial" → a metric-compatible face).
     std::string m_name = "Arial";
     /// Negative: character height in pixels. Positive: cell height in pixels. 0: 11 pixels.
@@ -84,7 +84,7 @@ struct TZemFontSpec {
     bool m_underline = false;
     bool m_strikeOut = false;
 
-    bool operator==(const TZemFontSpec&) const = default;
+    bool operator==(const TZemFontDesc&) const = default;
 };
 
 /// The drawing surface displays draw on. All coordinates are device pixels; rectangles given as
@@ -132,8 +132,8 @@ class TZemCanvas {
     TZemColor GetBrushColor() const { return m_tools.m_brushColor; }
     TZemBrushStyle GetBrushStyle() const { return m_tools.m_brushStyle; }
 
-    void SetFont(const TZemFontSpec& font);
-    const TZemFontSpec& GetFont() const { return m_tools.m_font; }
+    void SetFont(const TZemFontDesc& font);
+    const TZemFontDesc& GetFont() const { return m_tools.m_font; }
 
     /// Pushes pen, brush and font (not the clip, not the current position) on a small stack.
     void SaveTools();
@@ -191,9 +191,9 @@ class TZemCanvas {
     /// (TextWidth, TextHeight) of `text`.
     QSize TextExtent(const std::string& text) const;
     /// TextWidth in another font, without changing the current one.
-    int TextWidth(const TZemFontSpec& font, const std::string& text) const;
+    int TextWidth(const TZemFontDesc& font, const std::string& text) const;
     /// TextHeight in another font, without changing the current one.
-    int TextHeight(const TZemFontSpec& font, const std::string& text) const;
+    int TextHeight(const TZemFontDesc& font, const std::string& text) const;
 
     // --- Clip ------------------------------------------------------------------------------
     /// Restricts drawing to left..right-1 × top..bottom-1 (an empty rectangle hides everything).
@@ -224,12 +224,12 @@ class TZemCanvas {
     static QColor ToQColor(TZemColor color);
     /// 0x00BBGGRR of `color` (alpha dropped).
     static TZemColor FromQColor(const QColor& color);
-    /// The Qt font of `font` in pixel sizes (see TZemFontSpec::m_height).
-    static QFont ToQFont(const TZemFontSpec& font);
+    /// The Qt font of `font` in pixel sizes (see TZemFontDesc::m_height).
+    static QFont ToQFont(const TZemFontDesc& font);
     /// Text width and height (ascent + descent) in `font` without a surface, through the same
     /// caches the canvas draws from. GUI thread only.
-    static int MeasureTextWidth(const TZemFontSpec& font, const std::string& text);
-    static int MeasureTextHeight(const TZemFontSpec& font);
+    static int MeasureTextWidth(const TZemFontDesc& font, const std::string& text);
+    static int MeasureTextHeight(const TZemFontDesc& font);
 
   private:
     /// Everything SaveTools/RestoreTools keeps.
@@ -240,12 +240,12 @@ class TZemCanvas {
         TZemPenMode m_penMode = zpmCopy;
         TZemColor m_brushColor = 0xFFFFFF;
         TZemBrushStyle m_brushStyle = zbsSolid;
-        TZemFontSpec m_font;
+        TZemFontDesc m_font;
     };
 
     /// One measured font.
     struct TFontEntry {
-        TZemFontSpec m_spec;
+        TZemFontDesc m_desc;
         QFont m_font;
         QFontMetrics m_metrics;
     };
@@ -266,7 +266,7 @@ class TZemCanvas {
     /// Draws the 1-px line from (x0, y0) to (x1, y1) leaving out the end pixel.
     void DrawThinLine(int x0, int y0, int x1, int y1);
     void DrawText(int x, int y, const std::string& text, int rotation);
-    const TFontEntry& LookupFont(const TZemFontSpec& font) const;
+    const TFontEntry& LookupFont(const TZemFontDesc& font) const;
 
     std::optional<QPainter> m_ownedPainter;
     QPainter* m_painter = nullptr;

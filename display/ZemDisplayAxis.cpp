@@ -743,7 +743,7 @@ void TZemDisplayAxis::DrawCaption(TZemCanvas& canvas) {
     if (caption.empty()) {
         return;
     }
-    canvas.SetFont(ZemFontSpecOf(*label->GetFont()));
+    canvas.SetFont(ZemFontDescOf(*label->GetFont()));
     const int width = canvas.TextWidth(caption);
     const TZemRect& rect = GetRect();
     if (RunsVertically()) {
@@ -771,7 +771,7 @@ void TZemDisplayAxis::DrawView(const TZemDrawArgs& args) {
 
     canvas.SetPen(m_color);
     canvas.SetBrush(0, zbsClear);
-    canvas.SetFont(ZemFontSpecOf(*m_font));
+    canvas.SetFont(ZemFontDescOf(*m_font));
     if (vertical) {
         canvas.MoveTo(rect.m_right - 5, dataRect.m_top);
         canvas.LineTo(rect.m_right - 5, dataRect.m_bottom);

@@ -50,7 +50,7 @@ void TZemDisplayTitle::DrawView(const TZemDrawArgs& args) {
         return;
     }
     TZemCanvas& canvas = *args.m_canvas;
-    canvas.SetFont(ZemFontSpecOf(*m_font));
+    canvas.SetFont(ZemFontDescOf(*m_font));
     canvas.SetBrushStyle(zbsClear);
     // Centred on the whole display, not on the view.
     const int left = (m_display->GetDrawWidth() - canvas.TextWidth(m_text)) / 2;
@@ -286,7 +286,7 @@ void TZemLegendView::DrawView(const TZemDrawArgs& args) {
         return;
     }
     TZemCanvas& canvas = *args.m_canvas;
-    const TZemFontSpec font = ZemFontSpecOf(*m_font);
+    const TZemFontDesc font = ZemFontDescOf(*m_font);
     const int textHeight = ZemTextHeight(*m_font, kSample);
     const int rowHeight = std::max(textHeight + 1, 6);
     const int half = textHeight / 2;
@@ -304,7 +304,7 @@ void TZemLegendView::DrawView(const TZemDrawArgs& args) {
             const int captionHeight = ZemTextHeight(*caption.GetFont(), kSample);
             y -= 6;
             canvas.SetBrushStyle(zbsClear);
-            canvas.SetFont(ZemFontSpecOf(*caption.GetFont()));
+            canvas.SetFont(ZemFontDescOf(*caption.GetFont()));
             canvas.TextOut(left + 4, y - captionHeight / 2, group.GetCaptionText());
             y += std::max(captionHeight + 1, 6);
         }

@@ -320,7 +320,7 @@ TEST_F(CanvasTest, FocusRectIsADottedOutline) {
 // --- Text -------------------------------------------------------------------------------------
 
 TEST_F(CanvasTest, TextCellPlacementAndBackground) {
-    m_canvas->SetFont(TZemFontSpec{});
+    m_canvas->SetFont(TZemFontDesc{});
     ASSERT_EQ(m_canvas->TextHeight("Xg"), 12);
     EXPECT_EQ(m_canvas->TextExtent("Xg"), QSize(m_canvas->TextWidth("Xg"), 12));
 
@@ -364,7 +364,7 @@ TEST_F(CanvasTest, RotatedTextRunsAlongTheEdgeOfItsStartPoint) {
 }
 
 TEST_F(CanvasTest, FontsMeasureWithoutChangingTheCurrentOne) {
-    TZemFontSpec large;
+    TZemFontDesc large;
     large.m_height = -21;
     large.m_bold = true;
     EXPECT_EQ(m_canvas->TextHeight(large, "Xg"), 23);
@@ -377,7 +377,7 @@ TEST_F(CanvasTest, FontsMeasureWithoutChangingTheCurrentOne) {
     m_canvas->SetBrush(0x654321, zbsCross);
     m_canvas->RestoreTools();
     m_canvas->RestoreTools(); // empty stack: nothing happens
-    EXPECT_EQ(m_canvas->GetFont(), TZemFontSpec{});
+    EXPECT_EQ(m_canvas->GetFont(), TZemFontDesc{});
     EXPECT_EQ(m_canvas->TextHeight("Xg"), 12);
     EXPECT_EQ(m_canvas->GetPenColor(), 0xFFFFFF);
     EXPECT_EQ(m_canvas->GetPenWidth(), 1);
@@ -386,7 +386,7 @@ TEST_F(CanvasTest, FontsMeasureWithoutChangingTheCurrentOne) {
 }
 
 TEST(CanvasFontTest, HeightsMapToPixelSizes) {
-    TZemFontSpec font;
+    TZemFontDesc font;
     EXPECT_EQ(TZemCanvas::ToQFont(font).pixelSize(), 11);
     font.m_height = 20; // cell height
     EXPECT_EQ(TZemCanvas::ToQFont(font).pixelSize(), 17);
