@@ -7,8 +7,6 @@
 #include "display/ZemScopeItems.h"
 #include "display/ZemToolBar.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QTimer>
 
 #include <cctype>
@@ -190,58 +188,15 @@ void TZemDataChart::ZoomAxes(double factorY, double factorX) {
 
 // --- Formatting ---------------------------------------------------------------------------------
 
-namespace {
-
-/// Expands one level of a value format; "%D" inserts `defaultText` expanded without "%D".
-std::string ExpandFormat(const std::string& format, const std::string* defaultText,
-                         const std::function<std::string()>& xText,
-                         const std::function<std::string()>& yText) {
-    std::string result;
-    for (size_t index = 0; index < format.size(); ++index) {
-        const char c = format[index];
-        if (c != '%') {
-            result += c;
-            continue;
-        }
-        if (index + 1 >= format.size()) {
-            break; // a "%" at the very end ends the text
-        }
-        const char letter = format[++index];
-        switch (std::toupper(static_cast<unsigned char>(letter))) {
-        case '%':
-            result += '%';
-            break;
-        case 'X':
-            result += xText();
-            break;
-        case 'Y':
-            result += yText();
-            break;
-        case 'D':
-            // The default text is expanded once; a "%D" inside it is dropped, so a default
-            // that names itself cannot expand without end.
-            if (defaultText != nullptr) {
-                result += ExpandFormat(*defaultText, nullptr, xText, yText);
-            }
-            break;
-        default:
-            break; // an unknown letter is dropped with its "%"
-        }
-    }
-    return result;
-}
-
-} // namespace
 
 std::string TZemDataChart::FormatValueText(const std::string& format,
                                            const std::string& defaultFormat, double xValue,
                                            double yValue) {
     const std::string& used = format.empty() ? defaultFormat : format;
-    return ExpandFormat(
-        used, &defaultFormat, [&] { return m_xAxis->FormatLabel(xValue); },
-        [&] { return m_yAxis->FormatLabel(yValue); });
-}
-
-void TZemDataChart::CopyToClipboard() {
-    QGuiApplication::clipboard()->setImage(RenderPicture());
+    return ZemExpandValueFormat(used, defaultFormat, [&](char code) {
+        if (code == 'X') {
+            return m_xAxis->FormatLabel(xValue);
+        }
+        return code == 'Y' ? m_yAxis->FormatLabel(yValue) : std::string();
+    });
 }

@@ -110,8 +110,6 @@ class TZemDataChart : public TZemDataDisplay {
 
     /// Drops both axes' cached values.
     void InvalidateAxisValues();
-    /// Copies the display image to the clipboard (toolbar copy button).
-    virtual void CopyToClipboard();
 
   protected:
     void Loaded() override;

@@ -4,6 +4,7 @@
 #include "display/ZemToolBar.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCursor>
 #include <QKeyEvent>
 #include <QMetaObject>
@@ -13,6 +14,7 @@
 #include <QWheelEvent>
 #include <QWidget>
 
+#include <cctype>
 #include <cstdio>
 #include <exception>
 #include <mutex>
@@ -182,6 +184,31 @@ void ZemGuard(const char* where, const std::function<void()>& action) {
     } catch (...) {
         ZemReportError(std::string("Error while ") + where + ": unknown error");
     }
+}
+
+std::string ZemExpandValueFormat(const std::string& format, const std::string& defaultText,
+                                 const std::function<std::string(char code)>& valueText) {
+    std::string result;
+    for (size_t index = 0; index < format.size(); ++index) {
+        const char c = format[index];
+        if (c != '%') {
+            result += c;
+            continue;
+        }
+        if (index + 1 >= format.size()) {
+            break; // a "%" at the very end ends the text
+        }
+        const char code = static_cast<char>(std::toupper(static_cast<unsigned char>(format[++index])));
+        if (code == '%') {
+            result += '%';
+        } else if (code == 'D') {
+            // The inner expansion has no default: a "%D" inside the default is dropped.
+            result += ZemExpandValueFormat(defaultText, std::string(), valueText);
+        } else {
+            result += valueText(code);
+        }
+    }
+    return result;
 }
 
 // --- Zoom settings and histories --------------------------------------------------------------
@@ -379,6 +406,10 @@ void TZemDataDisplay::RenderToImage(const QRegion& region) {
 
 void TZemDataDisplay::DrawTo(TZemCanvas& canvas) {
     Render(canvas, QRegion(), true);
+}
+
+void TZemDataDisplay::CopyToClipboard() {
+    QGuiApplication::clipboard()->setImage(RenderPicture());
 }
 
 QImage TZemDataDisplay::RenderPicture() {

@@ -79,6 +79,13 @@ void ZemReportError(const std::string& message);
 /// boundaries). `where` names the action for the message.
 void ZemGuard(const char* where, const std::function<void()>& action);
 
+/// Expands a value format: text is copied, "%%" gives "%", "%D" inserts `defaultText` expanded
+/// in turn (one level only: a "%D" inside it is dropped, so a default naming itself cannot
+/// expand without end), any other "%" letter gives `valueText` of that letter in upper case
+/// (an empty text for letters the caller does not know); a "%" at the very end is dropped.
+std::string ZemExpandValueFormat(const std::string& format, const std::string& defaultText,
+                                 const std::function<std::string(char code)>& valueText);
+
 /// The common base control of the scope and the waterfall: divides its area among an ordered list
 /// of views, renders everything into its own off-screen image and blits that, owns the toolbar,
 /// the zoom settings and the zoom histories, and routes pointer, wheel and key input to its views.
@@ -210,6 +217,8 @@ class TZemDataDisplay : public TZemControl {
     virtual void HandleWheel(bool up, TZemShiftState shift, int x, int y);
     virtual void HandleKey(const std::string& text);
     void SetCursor(TVokCursor value) override;
+    /// Copies `RenderPicture` to the clipboard (toolbar copy button).
+    virtual void CopyToClipboard();
     virtual void ShowProperties(int page, int selection) { (void)page, (void)selection; }
     void ShowDefaultProperties() { ShowProperties(0, 0); }
 

@@ -255,8 +255,8 @@ void TZemDisplayToolBar::InvalidateButton(int index) {
 
 // ---- TZemScopeToolBar ---------------------------------------------------------------------------
 
-TZemScopeToolBar::TZemScopeToolBar(TZemDataChart* chart)
-    : TZemDisplayToolBar(chart), m_chart(chart) {
+TZemScopeToolBar::TZemScopeToolBar(TZemDataDisplay* display)
+    : TZemDisplayToolBar(display), m_chart(display) {
     AddButton(kGlyphPlay, [this] { m_chart->SetHold(false); });
     AddButton(kGlyphPause, [this] { m_chart->SetHold(true); });
     AddButton(kGlyphCopy, [this] { m_chart->CopyToClipboard(); });

@@ -185,7 +185,7 @@ class TZemDisplayToolBar : public TVokPersistent, public IVokPublished {
     bool m_buttonDrawnUnderMouse = false;
 };
 
-/// The chart's toolbar: 11 buttons in the order play, pause, copy, printer, disk, wrench,
+/// The toolbar of the scope and the waterfall: 11 buttons in the order play, pause, copy, printer, disk, wrench,
 /// zoom in, zoom out, zoom reset, zoom back, zoom forward; at (display width −
 /// trunc(visible × 17 ÷ 2) − 2, 3) in two rows. Only the left mouse button presses a button.
 ///
@@ -208,12 +208,11 @@ class TZemScopeToolBar : public TZemDisplayToolBar {
     static constexpr int kZoomBackButton = 9;
     static constexpr int kZoomForwardButton = 10;
 
-    /// `chart` must not be null and must outlive the toolbar.
-    explicit TZemScopeToolBar(TZemDataChart* chart);
+    /// `display` must not be null and must outlive the toolbar.
+    explicit TZemScopeToolBar(TZemDataDisplay* display);
     static const TVokClassInfo& ClassInfo();
     const TVokClassInfo& GetClassInfo() const override { return ClassInfo(); }
 
-    TZemDataChart* GetChart() const { return m_chart; }
     int GetLeft() const override;
     int GetTop() const override { return 3; }
     bool HasTwoRows() const override { return true; }
@@ -223,7 +222,7 @@ class TZemScopeToolBar : public TZemDisplayToolBar {
     bool AcceptsMouseButton(TZemMouseButton button) const override { return button == mbLeft; }
 
   private:
-    TZemDataChart* m_chart;
+    TZemDataDisplay* m_chart;
 };
 
 /// An axis's toolbar: zoom in and zoom out of that axis alone. For an axis running vertically
