@@ -8,13 +8,9 @@
 //   BM_ScopeFrameTallBars: the same with every bar reaching half the height and more (the
 //     fill-bound worst case, for reference).
 #include "../tests/display/ScopeTestSupport.h"
-
-#include <QApplication>
-#include <QPainter>
-#include <benchmark/benchmark.h>
+#include "DisplayBenchSupport.h"
 
 #include <cmath>
-#include <cstdlib>
 
 namespace {
 
@@ -26,23 +22,6 @@ std::vector<double> Sine(size_t count, double amplitude, double step, int phase)
     }
     return values;
 }
-
-void BM_AnchorPolyline1024(benchmark::State& state) {
-    QImage image(374, 286, QImage::Format_RGB32);
-    image.fill(Qt::black);
-    std::vector<QPoint> points(1024);
-    for (size_t i = 0; i < points.size(); ++i) {
-        points[i] = QPoint(static_cast<int>(i * 373 / 1023),
-                           143 + static_cast<int>(120 * std::sin(0.05 * static_cast<double>(i))));
-    }
-    for (auto _ : state) {
-        QPainter painter(&image);
-        painter.setPen(QPen(Qt::red, 1));
-        painter.drawPolyline(points.data(), static_cast<int>(points.size()));
-        benchmark::DoNotOptimize(image.constBits());
-    }
-}
-BENCHMARK(BM_AnchorPolyline1024);
 
 void BM_ScopeFrameLines(benchmark::State& state) {
     scopetest::TScopeRig rig(2);
@@ -61,20 +40,6 @@ void BM_ScopeFrameLines(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ScopeFrameLines);
-
-/// A magnitude spectrum of a tone at bin `peak` with its leakage and a noise floor.
-std::vector<double> ToneSpectrum(int peak, double height, int seed) {
-    std::vector<double> bins(128);
-    uint32_t noise = 2463534242U + static_cast<uint32_t>(seed);
-    for (size_t bin = 0; bin < bins.size(); ++bin) {
-        noise ^= noise << 13;
-        noise ^= noise >> 17;
-        noise ^= noise << 5;
-        const double distance = static_cast<double>(static_cast<int>(bin) - peak);
-        bins[bin] = height / (1.0 + distance * distance) + 2000.0 + (noise % 4000);
-    }
-    return bins;
-}
 
 void RunBarFrames(benchmark::State& state, const std::vector<double>& first,
                   const std::vector<double>& second) {
@@ -99,7 +64,8 @@ void RunBarFrames(benchmark::State& state, const std::vector<double>& first,
 }
 
 void BM_ScopeFrameBars(benchmark::State& state) {
-    RunBarFrames(state, ToneSpectrum(12, 400000.0, 1), ToneSpectrum(40, 250000.0, 2));
+    RunBarFrames(state, benchsupport::ToneSpectrum(12, 400000.0, 1),
+                 benchsupport::ToneSpectrum(40, 250000.0, 2));
 }
 BENCHMARK(BM_ScopeFrameBars);
 
@@ -119,12 +85,5 @@ BENCHMARK(BM_ScopeFrameTallBars);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchsupport::RunWithApplication(argc, argv);
 }

@@ -188,7 +188,6 @@ void TZemDataChart::ZoomAxes(double factorY, double factorX) {
 
 // --- Formatting ---------------------------------------------------------------------------------
 
-
 std::string TZemDataChart::FormatValueText(const std::string& format,
                                            const std::string& defaultFormat, double xValue,
                                            double yValue) {

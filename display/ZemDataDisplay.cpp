@@ -198,7 +198,8 @@ std::string ZemExpandValueFormat(const std::string& format, const std::string& d
         if (index + 1 >= format.size()) {
             break; // a "%" at the very end ends the text
         }
-        const char code = static_cast<char>(std::toupper(static_cast<unsigned char>(format[++index])));
+        const char code =
+            static_cast<char>(std::toupper(static_cast<unsigned char>(format[++index])));
         if (code == '%') {
             result += '%';
         } else if (code == 'D') {

@@ -185,8 +185,8 @@ class TZemDisplayToolBar : public TVokPersistent, public IVokPublished {
     bool m_buttonDrawnUnderMouse = false;
 };
 
-/// The toolbar of the scope and the waterfall: 11 buttons in the order play, pause, copy, printer, disk, wrench,
-/// zoom in, zoom out, zoom reset, zoom back, zoom forward; at (display width −
+/// The toolbar of the scope and the waterfall: 11 buttons in the order play, pause, copy, printer,
+/// disk, wrench, zoom in, zoom out, zoom reset, zoom back, zoom forward; at (display width −
 /// trunc(visible × 17 ÷ 2) − 2, 3) in two rows. Only the left mouse button presses a button.
 ///
 /// Play is shown only while the display holds, pause only while it does not; zoom reset is

@@ -4,7 +4,7 @@
 Pairs, all measured in the same run:
   BM_FftForwardReal/N, BM_FftForwardRealScaled/N  ÷  BM_FftwR2C/N   (reference FFT library)
   BM_<name>1MiB                                   ÷  BM_Memcpy1MiB  (memcpy of the same bytes)
-  BM_ScopeFrame<kind>                             ÷  BM_AnchorPolyline1024 (one QPainter polyline)
+  BM_ScopeFrame<kind>, BM_Waterfall<kind>        ÷  BM_AnchorPolyline1024 (one QPainter polyline)
 Uses the median of the repetitions when the report has aggregates, else the single run.
 """
 import json
@@ -41,7 +41,7 @@ def main():
             if anchor in times:
                 rows.append((name, t, anchor, times[anchor]))
             continue
-        if name.startswith("BM_ScopeFrame") and "BM_AnchorPolyline1024" in times:
+        if name.startswith(("BM_ScopeFrame", "BM_Waterfall")) and "BM_AnchorPolyline1024" in times:
             rows.append((name, t, "BM_AnchorPolyline1024", times["BM_AnchorPolyline1024"]))
             continue
         m = re.fullmatch(r"BM_(\w+)1MiB", name)

@@ -1,6 +1,7 @@
 // form-run end to end: a description of a generator on its internal clock, a splitter and a
 // scope runs for a moment and leaves a picture whose trace spans the rows that the generator's
 // amplitude and the scope's Y range imply; a broken description fails with a positioned error.
+#include "RunProgram.h"
 #include "ScopeTestSupport.h"
 
 #include "components/ComponentClasses.h"
@@ -22,20 +23,10 @@ using namespace scopetest;
 
 namespace {
 
-/// Runs form-run with `arguments`; returns its exit code and fills `output` with its standard
-/// error.
+/// Runs form-run with `arguments`; returns its exit code and fills `output` with what it
+/// prints.
 int RunFormRun(const std::string& arguments, std::string& output) {
-    const std::string command = std::string(FORM_RUN_PROGRAM) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return -1;
-    }
-    char chunk[256];
-    while (fgets(chunk, sizeof chunk, pipe) != nullptr) {
-        output += chunk;
-    }
-    const int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testrun::RunProgram(FORM_RUN_PROGRAM, arguments, output);
 }
 
 /// A generator (500 Hz, amplitude 5000, internal clock) → splitter → a bare 300 × 202 scope

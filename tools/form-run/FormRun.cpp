@@ -17,6 +17,7 @@
 #include "pins/VokFormReader.h"
 #include "pins/VokFormText.h"
 #include "pins/VokPin.h"
+#include "waterfall/ZemWaterfall.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -168,6 +169,7 @@ int main(int argc, char** argv) {
         RegisterComponentClasses();
         RegisterCaptureClasses();
         RegisterDisplayClasses();
+        RegisterWaterfallClasses();
         RegisterUnit1StandIns();
         TVokFormReader reader(path);
         // Handlers belong to a program that shows the window; any name is accepted here.
