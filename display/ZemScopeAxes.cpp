@@ -131,12 +131,7 @@ std::string ZemFormatScopeLabel(double value, int precision, bool fixedPrecision
     return text;
 }
 
-} // namespace detail
-
-namespace {
-
-/// A number of a form-file value list: an integer or a float, finite.
-double ReadNumber(TVokReader& reader, const char* property) {
+double ZemReadFormNumber(TVokReader& reader, const char* property) {
     const TVokFormValueKind kind = reader.NextValue();
     if (kind == fvInteger) {
         return static_cast<double>(reader.ReadInteger());
@@ -158,13 +153,16 @@ double ReadNumber(TVokReader& reader, const char* property) {
     reader.Error("found " + description + ", expected a finite number in " + property);
 }
 
-/// `name` = `value` is rejected unless finite.
-void RequireFinite(double value, const char* name) {
+void ZemRequireFinite(double value, const char* name) {
     if (!std::isfinite(value)) {
         throw std::invalid_argument(std::string(name) + " " + std::to_string(value) +
                                     " is not a finite number");
     }
 }
+
+} // namespace detail
+
+namespace {
 
 bool StartDrag(detail::TZemAxisDrag& drag, TZemDisplayAxis& axis, const TZemDataChart* chart,
                TZemMouseButton button, bool inside, int x, int y) {
@@ -393,7 +391,7 @@ void TZemBasicScopeAxisValue::SetAutoScale(bool value) {
 }
 
 void TZemBasicScopeAxisValue::SetValue(double value) {
-    RequireFinite(value, "XAxis range Value");
+    detail::ZemRequireFinite(value, "XAxis range Value");
     if (value != m_value) {
         m_value = value;
         Changed();
@@ -550,7 +548,7 @@ TZemDataChart* TZemScopeYAxis::Chart() const {
 }
 
 void TZemScopeYAxis::SetMin(double value) {
-    RequireFinite(value, "YAxis Min");
+    detail::ZemRequireFinite(value, "YAxis Min");
     if (value != m_min) {
         m_min = value;
         InvalidateValues();
@@ -559,7 +557,7 @@ void TZemScopeYAxis::SetMin(double value) {
 }
 
 void TZemScopeYAxis::SetMax(double value) {
-    RequireFinite(value, "YAxis Max");
+    detail::ZemRequireFinite(value, "YAxis Max");
     if (value != m_max) {
         m_max = value;
         InvalidateValues();
@@ -756,8 +754,8 @@ void TZemScopeYAxis::DefineProperties(TVokFiler& filer) {
         "MinMax",
         [this](TVokReader& reader) {
             reader.ReadListBegin();
-            const double minimum = ReadNumber(reader, "YAxis.MinMax");
-            const double maximum = ReadNumber(reader, "YAxis.MinMax");
+            const double minimum = detail::ZemReadFormNumber(reader, "YAxis.MinMax");
+            const double maximum = detail::ZemReadFormNumber(reader, "YAxis.MinMax");
             reader.ReadListEnd();
             m_min = minimum;
             m_max = maximum;
@@ -1126,8 +1124,8 @@ void TZemScopeXAxis::DefineProperties(TVokFiler& filer) {
         "MinMax",
         [this](TVokReader& reader) {
             reader.ReadListBegin();
-            const double minimum = ReadNumber(reader, "XAxis.MinMax");
-            const double maximum = ReadNumber(reader, "XAxis.MinMax");
+            const double minimum = detail::ZemReadFormNumber(reader, "XAxis.MinMax");
+            const double maximum = detail::ZemReadFormNumber(reader, "XAxis.MinMax");
             reader.ReadListEnd();
             m_minValue->GetTick()->SetValue(minimum);
             m_maxValue->GetTick()->SetValue(maximum);
@@ -1137,8 +1135,8 @@ void TZemScopeXAxis::DefineProperties(TVokFiler& filer) {
         "MinMaxScale",
         [this](TVokReader& reader) {
             reader.ReadListBegin();
-            const double minimum = ReadNumber(reader, "XAxis.MinMaxScale");
-            const double maximum = ReadNumber(reader, "XAxis.MinMaxScale");
+            const double minimum = detail::ZemReadFormNumber(reader, "XAxis.MinMaxScale");
+            const double maximum = detail::ZemReadFormNumber(reader, "XAxis.MinMaxScale");
             reader.ReadListEnd();
             m_minValue->SetValue(minimum);
             m_maxValue->SetValue(maximum);

@@ -18,6 +18,7 @@
 
 class TZemDataChart;
 class TVokFiler;
+class TVokReader;
 
 /// How the scope X axis chooses its unit and range: from the channels (atmAuto), as sample
 /// indices (atmBufferSamples), as frequency (atmFrequency), intensity (atmIntensity), time
@@ -63,6 +64,13 @@ int ZemScopeLabelDigits(int precision, bool fixedPrecision, double range);
 /// `fixedPrecision`, a text in exponent form keeps `precision` decimals before the "E" and
 /// loses the zeros right after it.
 std::string ZemFormatScopeLabel(double value, int precision, bool fixedPrecision, double range);
+
+/// The next number of a form-file value list: an integer or a finite float (read without
+/// regard to the process locale). Anything else is a positioned error naming `property`.
+double ZemReadFormNumber(TVokReader& reader, const char* property);
+
+/// Throws std::invalid_argument naming `name` unless `value` is finite.
+void ZemRequireFinite(double value, const char* name);
 
 /// The state of a pan by dragging on an axis.
 struct TZemAxisDrag {

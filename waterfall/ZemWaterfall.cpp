@@ -358,10 +358,6 @@ bool TZemBasicWaterfall::CanZoomOut() {
     return IsZoomed() && (!m_xAxis->CoversFullRange() || !m_yAxis->CoversFullRange());
 }
 
-void TZemBasicWaterfall::RedrawDisplay() {
-    TZemDataDisplay::RedrawDisplay();
-}
-
 void TZemBasicWaterfall::MouseLeft() {
     TZemDataDisplay::MouseLeft();
 }
@@ -373,8 +369,7 @@ double TZemWaterfallData::GetSampleRate() const {
 }
 
 void TZemWaterfallData::SetSampleRate(double value) {
-    m_waterfall->SetRawSampleRate(value, m_waterfall->IsSpectrumData(),
-                                  m_waterfall->IsIntensityData());
+    m_waterfall->SetRawSampleRate(value);
 }
 
 void TZemWaterfallData::AddData(const int32_t* values, uint32_t count) {
@@ -516,6 +511,12 @@ void TZemWaterfall::SetRawSampleRate(double rate, bool spectrum, bool intensity)
     m_startRequested.store(true, std::memory_order_release);
 }
 
+void TZemWaterfall::SetRawSampleRate(double rate) {
+    std::lock_guard<std::mutex> guard(m_dataLock);
+    m_rawRate = rate;
+    m_startRequested.store(true, std::memory_order_release);
+}
+
 double TZemWaterfall::GetRawSampleRate() const {
     std::lock_guard<std::mutex> guard(m_dataLock);
     return m_rawRate;
@@ -629,7 +630,12 @@ void TZemWaterfall::SetHold(bool value) {
             ReleasePendingLocked();
         }
     }
-    RedrawDisplay();
+    Repaint();
+}
+
+void TZemWaterfall::RedrawDisplay() {
+    m_recolourRequested = true;
+    Repaint();
 }
 
 void TZemWaterfall::ReleasePendingLocked() {
@@ -667,7 +673,7 @@ void TZemWaterfall::RefreshTimerTick() {
               m_startRequested.load(std::memory_order_acquire);
     }
     if (due) {
-        RedrawDisplay();
+        Repaint();
     }
 }
 

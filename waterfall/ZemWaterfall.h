@@ -163,7 +163,6 @@ class TZemBasicWaterfall : public TZemDataDisplay {
                          const TZemRealRange& xRange) override;
     void ResetVisibleRange() override;
     void ZoomAxes(double factorY, double factorX) override;
-    void RedrawDisplay() override;
     void MouseLeft() override;
     std::string GetPrintTitle() const override { return "Waterfall"; }
 
@@ -254,7 +253,10 @@ class TZemWaterfall : public TZemBasicWaterfall {
     /// Empties the store (a start, or the data entry); while held the history is kept until
     /// the hold is released. Records the clear for the GUI thread.
     void ClearData();
+    /// The rate and kind of the last start (a start notification sets them); any thread.
     void SetRawSampleRate(double rate, bool spectrum, bool intensity);
+    /// Sets the rate alone, keeping the kind.
+    void SetRawSampleRate(double rate);
     double GetRawSampleRate() const;
     std::vector<TRef<TZemRealBuffer>> SnapshotHistory(bool withPending) const;
 
@@ -273,6 +275,10 @@ class TZemWaterfall : public TZemBasicWaterfall {
     std::string FormatLevelValue(double value) override;
 
     void SetHold(bool value) override;
+    /// Requests a full re-colouring, then a repaint (settings changed).
+    void RedrawDisplay() override;
+    /// A repaint that keeps the image as it is (new spectra, hold).
+    void Repaint() { TZemDataDisplay::RedrawDisplay(); }
     bool CheckNewData() override;
     void Render(TZemCanvas& canvas, const QRegion& region, bool exporting) override;
     /// Brings the image up to date and stretches it into the data view.

@@ -41,36 +41,6 @@ std::string ZemWaterfallFrequencyCaption(int exponent) {
 
 namespace {
 
-/// A number of a form-file value list: an integer or a finite float.
-double ReadNumber(TVokReader& reader, const char* property) {
-    const TVokFormValueKind kind = reader.NextValue();
-    if (kind == fvInteger) {
-        return static_cast<double>(reader.ReadInteger());
-    }
-    const std::string description = reader.DescribeNext();
-    if (kind == fvFloat) {
-        // Floats are offered only through their description ("float 500.0"), which holds the
-        // number as written; from_chars reads it whatever the process locale says.
-        const size_t blank = description.find(' ');
-        const char* begin = description.data() + (blank == std::string::npos ? 0 : blank + 1);
-        const char* end = description.data() + description.size();
-        double value = 0.0;
-        const auto result = std::from_chars(begin, end, value);
-        if (result.ec == std::errc() && result.ptr == end && std::isfinite(value)) {
-            reader.SkipValue();
-            return value;
-        }
-    }
-    reader.Error("found " + description + ", expected a finite number in " + property);
-}
-
-void RequireFinite(double value, const char* name) {
-    if (!std::isfinite(value)) {
-        throw std::invalid_argument(std::string(name) + " " + std::to_string(value) +
-                                    " is not a finite number");
-    }
-}
-
 int32_t SaturateToInt(int64_t value) {
     return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
                                                     std::numeric_limits<int32_t>::max()));
@@ -187,7 +157,7 @@ double TZemWaterfallXAxis::ComputeTickVisibleMax() {
 
 double TZemWaterfallXAxis::GetMajorStep() {
     // nearbyint rounds halves to even (the default rounding mode) without leaving doubles.
-    return TZemDisplayXAxis::GetMajorStep();
+    return std::max(1.0, std::nearbyint(TZemDisplayXAxis::GetMajorStep()));
 }
 
 void TZemWaterfallXAxis::StoreWindow(int64_t start, int64_t end) {
@@ -313,7 +283,7 @@ void TZemWaterfallYAxis::SetFixedPrecision(bool value) {
 }
 
 void TZemWaterfallYAxis::SetMinTick(double value) {
-    RequireFinite(value, "YAxis MinTick");
+    detail::ZemRequireFinite(value, "YAxis MinTick");
     if (value != m_minTick) {
         m_minTick = value;
         SettingsChanged();
@@ -321,7 +291,7 @@ void TZemWaterfallYAxis::SetMinTick(double value) {
 }
 
 void TZemWaterfallYAxis::SetMaxTick(double value) {
-    RequireFinite(value, "YAxis MaxTick");
+    detail::ZemRequireFinite(value, "YAxis MaxTick");
     if (value != m_maxTick) {
         m_maxTick = value;
         SettingsChanged();
@@ -505,8 +475,8 @@ void TZemWaterfallYAxis::DefineProperties(TVokFiler& filer) {
         "MinMax",
         [this](TVokReader& reader) {
             reader.ReadListBegin();
-            const double minimum = ReadNumber(reader, "YAxis.MinMax");
-            const double maximum = ReadNumber(reader, "YAxis.MinMax");
+            const double minimum = detail::ZemReadFormNumber(reader, "YAxis.MinMax");
+            const double maximum = detail::ZemReadFormNumber(reader, "YAxis.MinMax");
             reader.ReadListEnd();
             SetMinTick(minimum);
             SetMaxTick(maximum);
