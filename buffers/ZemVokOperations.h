@@ -47,6 +47,19 @@ class TVokStartSpectrumOperation : public TVokStartSampleRateOperation {
     using TVokStartSampleRateOperation::TVokStartSampleRateOperation;
 };
 
+/// The sample rate `start` announces, for axes in hertz or seconds: a sample-rate start's (so a
+/// spectrum start's) 64-bit sample rate, not its block rate; another rate start's rate;
+/// `fallback` for a start without a rate.
+inline double ZemStartSampleRate(const TVokStartOperation& start, double fallback) {
+    if (const auto* sampleRate = dynamic_cast<const TVokStartSampleRateOperation*>(&start)) {
+        return sampleRate->GetSampleRate();
+    }
+    if (const auto* rate = dynamic_cast<const TVokStartRateOperation*>(&start)) {
+        return rate->GetRate();
+    }
+    return fallback;
+}
+
 /// The 40-byte extensible wave format record as it travels in start operations, little-endian
 /// and byte-exact (see buffers/DruAudioFormat.h for the typed view).
 using TVokWaveFormatBlock = std::array<uint8_t, 40>;

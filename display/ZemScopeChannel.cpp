@@ -259,16 +259,8 @@ TVokNotifyResults TZemScopeChannel::HandlePinOperation(TVokBasicPin* /*pin*/,
         StoreValue(real->GetValue());
     } else if (auto* integer = dynamic_cast<TVokSuppliedIntegerOperation*>(operation)) {
         StoreValue(integer->GetValue());
-    } else if (dynamic_cast<TVokStartOperation*>(operation) != nullptr) {
-        double rate = 10000.0;
-        // A sample-rate start carries the stream's real sample rate; its plain rate field is
-        // the block rate (a spectrum start's is rate ÷ block size), which is not what an axis
-        // in hertz or seconds needs.
-        if (auto* sampleRate = dynamic_cast<TVokStartSampleRateOperation*>(operation)) {
-            rate = sampleRate->GetSampleRate();
-        } else if (auto* startRate = dynamic_cast<TVokStartRateOperation*>(operation)) {
-            rate = startRate->GetRate();
-        }
+    } else if (auto* start = dynamic_cast<TVokStartOperation*>(operation)) {
+        const double rate = ZemStartSampleRate(*start, 10000.0);
         {
             std::lock_guard<std::mutex> guard(m_incomingLock);
             m_pendingStart = true;

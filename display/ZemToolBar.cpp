@@ -11,27 +11,6 @@
 #include <string>
 #include <utility>
 
-namespace {
-
-/// A bool property defaulting to true. Built here rather than with `TVokProp::Bool`, whose
-/// inlined variant move makes GCC 12 report a false "may be used uninitialized" in this file
-/// under the address and undefined-behaviour sanitizers.
-TVokPropertyInfo FlagProperty(std::string name, bool (TZemDisplayToolBar::*getter)() const,
-                              void (TZemDisplayToolBar::*setter)(bool)) {
-    std::optional<TVokValue> byDefault(std::in_place, true);
-    return TVokPropertyInfo(
-        std::move(name), pkBool, {}, std::move(byDefault),
-        [getter](const TVokPersistent& object) -> TVokValue {
-            return (detail::CastObject<TZemDisplayToolBar>(object).*getter)();
-        },
-        [setter](TVokPersistent& object, const TVokValue& value) {
-            (detail::CastObject<TZemDisplayToolBar>(object).*
-             setter)(detail::Expect<bool>(value, "a bool"));
-        });
-}
-
-} // namespace
-
 // ---- TZemDisplayToolBar -------------------------------------------------------------------------
 
 TZemDisplayToolBar::TZemDisplayToolBar(TZemDataDisplay* display) : m_display(display) {
@@ -49,8 +28,8 @@ const TVokClassInfo& TZemDisplayToolBar::ClassInfo() {
     static const TVokClassInfo info(
         "TZemDisplayToolBar", nullptr, nullptr,
         {
-            FlagProperty("Visible", &T::GetVisible, &T::SetVisible),
-            FlagProperty("AutoHide", &T::GetAutoHide, &T::SetAutoHide),
+            TVokProp::Bool("Visible", &T::GetVisible, &T::SetVisible, true),
+            TVokProp::Bool("AutoHide", &T::GetAutoHide, &T::SetAutoHide, true),
             TVokProp::Color("GlyphColor", &T::GetGlyphColor, &T::SetGlyphColor, 0x00FFFF),
             TVokProp::Color("BorderColor", &T::GetBorderColor, &T::SetBorderColor, 0x008000),
             TVokProp::Color("ButtonColor", &T::GetButtonColor, &T::SetButtonColor, 0),

@@ -461,15 +461,8 @@ TVokNotifyResults TZemWaterfall::HandlePinOperation(TVokBasicPin* /*pin*/,
             AddSpectrum(static_cast<const double*>(memory->GetReadPointer()),
                         memory->GetByteSize() / sizeof(double));
         }
-    } else if (dynamic_cast<TVokStartOperation*>(operation) != nullptr) {
-        double rate = 10000.0;
-        // A sample-rate start carries the stream's sample rate; its plain rate field is the
-        // block rate (a spectrum start's is rate ÷ block size), which no frequency axis wants.
-        if (auto* sampleRate = dynamic_cast<TVokStartSampleRateOperation*>(operation)) {
-            rate = sampleRate->GetSampleRate();
-        } else if (auto* startRate = dynamic_cast<TVokStartRateOperation*>(operation)) {
-            rate = startRate->GetRate();
-        }
+    } else if (auto* start = dynamic_cast<TVokStartOperation*>(operation)) {
+        const double rate = ZemStartSampleRate(*start, 10000.0);
         SetRawSampleRate(rate, dynamic_cast<TVokStartSpectrumOperation*>(operation) != nullptr,
                          false);
         ClearData();

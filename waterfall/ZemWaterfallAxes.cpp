@@ -41,6 +41,23 @@ std::string ZemWaterfallFrequencyCaption(int exponent) {
 
 namespace {
 
+/// Whether the zoom window covers the whole tick range.
+bool WindowCovers(double zoomMin, double zoomMax, double tickMin, double tickMax) {
+    return zoomMin <= std::min(tickMin, tickMax) && zoomMax >= std::max(tickMin, tickMax);
+}
+
+/// One axis zoomed alone (axis toolbar, zoom history): history first, then the new window, then
+/// a new layout.
+template <class F> void ZoomAxisWindow(TZemDataDisplay* display, bool saveHistory, F zoom) {
+    if (saveHistory && display != nullptr) {
+        display->SaveZoomState(false);
+    }
+    zoom();
+    if (display != nullptr) {
+        display->InvalidateLayout();
+    }
+}
+
 int32_t SaturateToInt(int64_t value) {
     return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
                                                     std::numeric_limits<int32_t>::max()));
@@ -200,9 +217,7 @@ void TZemWaterfallXAxis::ZoomWindowBy(double factor) {
 }
 
 bool TZemWaterfallXAxis::CoversFullRange() {
-    const double tickMin = GetTickMin();
-    const double tickMax = GetTickMax();
-    return m_zoomMin <= std::min(tickMin, tickMax) && m_zoomMax >= std::max(tickMin, tickMax);
+    return WindowCovers(m_zoomMin, m_zoomMax, GetTickMin(), GetTickMax());
 }
 
 void TZemWaterfallXAxis::GetZoomRange(double& minimum, double& maximum) {
@@ -211,13 +226,7 @@ void TZemWaterfallXAxis::GetZoomRange(double& minimum, double& maximum) {
 }
 
 void TZemWaterfallXAxis::ZoomAxisTo(bool saveHistory, double first, double second) {
-    if (saveHistory && m_display != nullptr) {
-        m_display->SaveZoomState(false);
-    }
-    ZoomToWindow(first, second);
-    if (m_display != nullptr) {
-        m_display->InvalidateLayout();
-    }
+    ZoomAxisWindow(m_display, saveHistory, [&] { ZoomToWindow(first, second); });
 }
 
 // ---- TZemWaterfallYAxis ------------------------------------------------------------------------
@@ -449,9 +458,7 @@ void TZemWaterfallYAxis::ZoomWindowBy(double factor) {
 }
 
 bool TZemWaterfallYAxis::CoversFullRange() {
-    const double tickMin = GetTickMin();
-    const double tickMax = GetTickMax();
-    return m_zoomMin <= std::min(tickMin, tickMax) && m_zoomMax >= std::max(tickMin, tickMax);
+    return WindowCovers(m_zoomMin, m_zoomMax, GetTickMin(), GetTickMax());
 }
 
 void TZemWaterfallYAxis::GetZoomRange(double& minimum, double& maximum) {
@@ -460,13 +467,7 @@ void TZemWaterfallYAxis::GetZoomRange(double& minimum, double& maximum) {
 }
 
 void TZemWaterfallYAxis::ZoomAxisTo(bool saveHistory, double first, double second) {
-    if (saveHistory && m_display != nullptr) {
-        m_display->SaveZoomState(false);
-    }
-    ZoomToWindow(first, second);
-    if (m_display != nullptr) {
-        m_display->InvalidateLayout();
-    }
+    ZoomAxisWindow(m_display, saveHistory, [&] { ZoomToWindow(first, second); });
 }
 
 void TZemWaterfallYAxis::DefineProperties(TVokFiler& filer) {

@@ -1,13 +1,10 @@
 // The main window's description read with the real scope class: every scope setting the window
 // stores arrives, the display ends of the links are made, and writing and reading back keeps them.
 #include "ScopeTestSupport.h"
+#include "WindowFormSupport.h"
 
-#include "app/Unit1Form.h"
-#include "capture/CaptureClasses.h"
-#include "components/ComponentClasses.h"
 #include "components/DruAudioToReal.h"
 #include "display/ZemLegend.h"
-#include "pins/VokFormReader.h"
 #include "pins/VokFormWriter.h"
 
 #include <gtest/gtest.h>
@@ -18,15 +15,7 @@ namespace {
 
 std::unique_ptr<TVokComponent> ReadWindow(std::string_view text) {
     InitializeOnce();
-    RegisterVokClasses();
-    RegisterComponentClasses();
-    RegisterCaptureClasses();
-    RegisterUnit1StandIns();
-    TVokFormReader reader("Unit1.form");
-    reader.SetEventResolver([](TVokComponent&, const TVokPropertyInfo&, const std::string&) {
-        return TVokEventValue{};
-    });
-    return reader.Read(text);
+    return windowform::ReadWindow(text);
 }
 
 TZemScope& ScopeNamed(TVokComponent& root, const char* name) {

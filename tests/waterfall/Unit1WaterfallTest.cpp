@@ -1,11 +1,8 @@
 // The main window's description read with the real waterfall class: its settings arrive, its
 // pin is linked to the second spectrum analyser, and writing and reading back keeps everything.
+#include "../display/WindowFormSupport.h"
 #include "WaterfallTestSupport.h"
 
-#include "app/Unit1Form.h"
-#include "capture/CaptureClasses.h"
-#include "components/ComponentClasses.h"
-#include "pins/VokFormReader.h"
 #include "pins/VokFormWriter.h"
 
 #include <gtest/gtest.h>
@@ -16,15 +13,7 @@ namespace {
 
 std::unique_ptr<TVokComponent> ReadWindow(std::string_view text) {
     InitializeOnce();
-    RegisterVokClasses();
-    RegisterComponentClasses();
-    RegisterCaptureClasses();
-    RegisterUnit1StandIns();
-    TVokFormReader reader("Unit1.form");
-    reader.SetEventResolver([](TVokComponent&, const TVokPropertyInfo&, const std::string&) {
-        return TVokEventValue{};
-    });
-    return reader.Read(text);
+    return windowform::ReadWindow(text);
 }
 
 void ExpectWindowWaterfall(TVokComponent& root) {
