@@ -28,6 +28,14 @@ uint32_t ImagePixelOf(TVokColor color) {
     return kOpaque | ((value & 0xFFU) << 16) | (value & 0xFF00U) | ((value >> 16) & 0xFFU);
 }
 
+/// Adds a spectrum of integers or floats, converted exactly into a per-thread scratch vector that
+/// is reused spectrum after spectrum.
+template <class T> void AddConverted(TZemWaterfall& waterfall, const T* values, uint32_t count) {
+    thread_local std::vector<double> s_converted;
+    s_converted.assign(values, values + count);
+    waterfall.AddSpectrum(s_converted.data(), count);
+}
+
 } // namespace
 
 // --- TZemBasicWaterfallDataView ------------------------------------------------------------------
@@ -165,7 +173,6 @@ void TZemWaterfallDataView::FillImage(int first) {
             }
         }
     }
-    m_owner->m_colouredSpectra += static_cast<uint64_t>(std::max(0, count - std::max(0, first)));
 }
 
 bool TZemWaterfallDataView::LevelsChanged() {
@@ -216,10 +223,6 @@ TZemBasicWaterfall::TZemBasicWaterfall(TVokComponent* owner)
 
 TZemBasicWaterfall::~TZemBasicWaterfall() {
     delete m_refreshTimer;
-}
-
-QWidget* TZemBasicWaterfall::CreateWidget() {
-    return TZemDataDisplay::CreateWidget();
 }
 
 void TZemBasicWaterfall::Loaded() {
@@ -358,10 +361,6 @@ bool TZemBasicWaterfall::CanZoomOut() {
     return IsZoomed() && (!m_xAxis->CoversFullRange() || !m_yAxis->CoversFullRange());
 }
 
-void TZemBasicWaterfall::MouseLeft() {
-    TZemDataDisplay::MouseLeft();
-}
-
 // --- TZemWaterfallData ---------------------------------------------------------------------------
 
 double TZemWaterfallData::GetSampleRate() const {
@@ -373,13 +372,11 @@ void TZemWaterfallData::SetSampleRate(double value) {
 }
 
 void TZemWaterfallData::AddData(const int32_t* values, uint32_t count) {
-    std::vector<double> converted(values, values + count);
-    m_waterfall->AddSpectrum(converted.data(), count);
+    AddConverted(*m_waterfall, values, count);
 }
 
 void TZemWaterfallData::AddData(const float* values, uint32_t count) {
-    std::vector<double> converted(values, values + count);
-    m_waterfall->AddSpectrum(converted.data(), count);
+    AddConverted(*m_waterfall, values, count);
 }
 
 void TZemWaterfallData::AddData(const double* values, uint32_t count) {
@@ -451,11 +448,7 @@ TVokNotifyResults TZemWaterfall::HandlePinOperation(TVokBasicPin* /*pin*/,
         if (const auto* real = BufferCast<TZemRealBuffer>(buffer)) {
             AddSpectrum(real->GetReadPointer(), real->GetSize());
         } else if (const auto* integer = BufferCast<TZemIntegerBuffer>(buffer)) {
-            // Exact conversion into a per-thread scratch vector, reused spectrum after spectrum.
-            thread_local std::vector<double> s_converted;
-            const int32_t* values = integer->GetReadPointer();
-            s_converted.assign(values, values + integer->GetSize());
-            AddSpectrum(s_converted.data(), integer->GetSize());
+            AddConverted(*this, integer->GetReadPointer(), integer->GetSize());
         } else if (const auto* memory = BufferCast<TZemMemoryBuffer>(buffer)) {
             // Any other memory buffer is read as doubles over the same bytes.
             AddSpectrum(static_cast<const double*>(memory->GetReadPointer()),
@@ -481,7 +474,6 @@ void TZemWaterfall::AddSpectrum(const double* values, uint32_t count) {
     if (m_buffers.Store(values, count)) {
         m_levelsMoved.store(true, std::memory_order_relaxed);
     }
-    m_newData = true;
     m_newRows.fetch_add(1, std::memory_order_release);
 }
 
@@ -519,16 +511,16 @@ std::vector<TRef<TZemRealBuffer>> TZemWaterfall::SnapshotHistory(bool withPendin
     std::lock_guard<std::mutex> guard(m_dataLock);
     const TZemSpectrumRing& history = m_buffers.GetHistory();
     const TZemSpectrumRing& pending = m_buffers.GetPending();
-    const int held = withPending ? pending.Count() : 0;
-    const int keptHistory = m_buffers.IsClearHistoryPending() ? 0 : history.Count();
-    // With the held spectra: the newest `Samples` of the history followed by them.
-    const int total =
-        std::min(keptHistory + held, withPending ? m_buffers.GetCapacity() : keptHistory + held);
+    // The held spectra follow the history they will join (none of it when a clear waits for the
+    // release); of both, the newest `Samples` are kept.
+    const int stored = withPending && m_buffers.IsClearHistoryPending() ? 0 : history.Count();
+    const int total = stored + (withPending ? pending.Count() : 0);
+    const int first = withPending ? std::max(0, total - m_buffers.GetCapacity()) : 0;
     std::vector<TRef<TZemRealBuffer>> result;
-    result.reserve(static_cast<size_t>(total));
-    for (int index = keptHistory + held - total; index < keptHistory + held; ++index) {
+    result.reserve(static_cast<size_t>(total - first));
+    for (int index = first; index < total; ++index) {
         const std::vector<double>& spectrum =
-            index < keptHistory ? history.At(index) : pending.At(index - keptHistory);
+            index < stored ? history.At(index) : pending.At(index - stored);
         result.emplace_back(
             new TZemRealBuffer(spectrum.data(), static_cast<uint32_t>(spectrum.size())));
     }
@@ -642,9 +634,6 @@ void TZemWaterfall::ReleasePendingLocked() {
         m_newRows.store(static_cast<uint32_t>(held), std::memory_order_release);
     } else {
         m_newRows.fetch_add(static_cast<uint32_t>(held), std::memory_order_release);
-    }
-    if (held > 0) {
-        m_newData = true;
     }
 }
 
@@ -843,10 +832,10 @@ void TZemWaterfall::Render(TZemCanvas& canvas, const QRegion& region, bool expor
                 view->SkipView(args);
             }
         }
-        if (GetRowCount() > 0 && meetsRegion(m_dataView->GetRect())) {
+        // PaintImage draws nothing while no spectrum is stored.
+        if (meetsRegion(m_dataView->GetRect())) {
             PaintImage(canvas);
         }
-        m_newData = false;
     } catch (const std::exception&) {
         // Swallowed: see above.
     }

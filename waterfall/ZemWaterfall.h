@@ -163,7 +163,6 @@ class TZemBasicWaterfall : public TZemDataDisplay {
                          const TZemRealRange& xRange) override;
     void ResetVisibleRange() override;
     void ZoomAxes(double factorY, double factorX) override;
-    void MouseLeft() override;
     std::string GetPrintTitle() const override { return "Waterfall"; }
 
     /// True while the toolbar's zoom-out button is offered: zoomed and either window does not
@@ -175,7 +174,6 @@ class TZemBasicWaterfall : public TZemDataDisplay {
 
   protected:
     void Loaded() override;
-    QWidget* CreateWidget() override;
     /// The refresh tick: a read section on the pin group, then a repaint when new spectra
     /// arrived.
     virtual void RefreshTimerTick() = 0;
@@ -289,8 +287,6 @@ class TZemWaterfall : public TZemBasicWaterfall {
     /// Requests a full re-colouring at the next paint (colours changed).
     void RequestRecolour() { m_recolourRequested = true; }
 
-    /// Image columns coloured since creation (tests count re-colourings with it).
-    uint64_t GetColouredSpectra() const { return m_colouredSpectra; }
     /// Nearest-pixel (false, the default: the frame budget allows no more) or bilinear (true)
     /// stretch of the image into the view.
     void SetSmoothStretch(bool value) { m_smoothStretch = value; }
@@ -325,7 +321,6 @@ class TZemWaterfall : public TZemBasicWaterfall {
     bool m_holdingData = false;  ///< Hold or a drag-zoom: spectra go to Pending
     bool m_clearPending = false; ///< a clear happened: the image is coloured afresh
     bool m_dragging = false;     ///< a drag-zoom is in progress (GUI thread)
-    std::atomic<bool> m_newData{false};
     double m_rawRate = 0.0;
     bool m_rawSpectrum = false;
     bool m_rawIntensity = false;
@@ -340,7 +335,6 @@ class TZemWaterfall : public TZemBasicWaterfall {
     double m_paintedMin = 0.0;
     double m_paintedMax = 0.0;
     bool m_paintedLogarithmic = false;
-    uint64_t m_colouredSpectra = 0;
     bool m_smoothStretch = false;
 
     TVokPinPtr<TZemVokComboRealIntSinkPin> m_inputPin;

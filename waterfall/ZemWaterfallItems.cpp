@@ -5,6 +5,22 @@
 #include <array>
 #include <limits>
 
+namespace {
+
+/// Adding or removing items (an update without an item) changes the legend's size: the display
+/// is laid out again. Answers whether that happened.
+bool RelayoutOnListChange(const TZemDisplayCollection& collection,
+                          const TVokExtCollectionItem* item) {
+    TZemDataDisplay* display = collection.GetDisplay();
+    if (item != nullptr || display == nullptr || collection.IsDestroying()) {
+        return false;
+    }
+    display->InvalidateLayout();
+    return true;
+}
+
+} // namespace
+
 // ---- Legend ------------------------------------------------------------------------------------
 
 TZemWaterfallLegendView::TZemWaterfallLegendView(TZemBasicWaterfall* waterfall)
@@ -116,12 +132,9 @@ const TVokClassInfo& TZemWaterfallMarkers::ClassInfo() {
 }
 
 void TZemWaterfallMarkers::Update(TVokExtCollectionItem* item) {
-    TZemDataDisplay* display = GetDisplay();
-    if (item == nullptr && display != nullptr && !IsDestroying()) {
-        display->InvalidateLayout();
-        return;
+    if (!RelayoutOnListChange(*this, item)) {
+        TZemDisplayCollection::Update(item);
     }
-    TZemDisplayCollection::Update(item);
 }
 
 // ---- Marker groups -----------------------------------------------------------------------------
@@ -211,12 +224,9 @@ void TZemWaterfallMarkerGroups::ItemAdded(TVokExtCollectionItem* item) {
 }
 
 void TZemWaterfallMarkerGroups::Update(TVokExtCollectionItem* item) {
-    TZemDataDisplay* display = GetDisplay();
-    if (item == nullptr && display != nullptr && !IsDestroying()) {
-        display->InvalidateLayout();
-        return;
+    if (!RelayoutOnListChange(*this, item)) {
+        TZemDisplayCollection::Update(item);
     }
-    TZemDisplayCollection::Update(item);
 }
 
 // ---- Toolbar -----------------------------------------------------------------------------------
